@@ -1,0 +1,133 @@
+#include "export/aaf_writer.h"
+
+#include <string>
+
+#include "core/text.h"
+#include "export/calendar.h"
+#include "export/text_writer.h"
+
+namespace kosmara {
+
+namespace {
+
+enum Field : int {
+    kName = 1,
+    kJulianDay = 2,
+    kPlace = 3,
+    kLongitude = 4,
+    kLatitude = 5,
+    kZoneOffset = 6,
+    kZoneName = 7,
+    kComment = 8,
+    kSeptarText = 9,
+    kSeptarFlag = 12,
+};
+
+std::u16string RemoveAll(std::u16string_view text, char16_t unwanted) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (char16_t c : text)
+        if (c != unwanted) out += c;
+    return out;
+}
+
+void WriteExtensionLine(Utf8TextWriter& writer, std::u16string_view tag, std::u16string_view value) {
+    writer.WriteLine(ExtensionLine(tag, value));
+}
+
+void WriteRecordBlock(Utf8TextWriter& writer, RecordCursor& table, const TimeFormatSettings& timeFormat) {
+    const std::u16string name = table.FieldAsText(kName);
+    const std::u16string cleanName = CleanField(name);
+    const bool septar = table.FieldAsBoolean(kSeptarFlag);
+    const double julianDay = table.FieldAsReal(kJulianDay);
+    std::u16string line = u"#A93:" + cleanName + u",*," + (septar ? u"SO," : u"*,");
+    line += JulianDayToDateText(julianDay);
+    line += u',';
+    line += TimeOfDayText(julianDay, timeFormat);
+    line += u',';
+    const std::u16string place = table.FieldAsText(kPlace);
+    const std::u16string cleanPlace = CleanField(place);
+    line += cleanPlace;
+    line += u",*";
+    writer.WriteLine(line);
+
+    if (cleanName != name) WriteExtensionLine(writer, u"A93_N", name);
+    if (cleanPlace != place) WriteExtensionLine(writer, u"A93_O", place);
+    if (septar) {
+        WriteExtensionLine(writer, u"A93_T", u"Septar");
+        WriteExtensionLine(writer, u"A93_T2", table.FieldAsText(kSeptarText));
+    }
+
+    const double zoneOffset = table.FieldAsReal(kZoneOffset);
+    line = u"#B93:" + JulianDayText(julianDay, zoneOffset);
+    line += u',';
+    line += LatitudeText(table.FieldAsReal(kLatitude));
+    line += u',';
+    line += LongitudeText(table.FieldAsReal(kLongitude));
+    line += u',';
+    line += ZoneOffsetText(zoneOffset);
+    line += u",*";
+    writer.WriteLine(line);
+
+    const std::u16string storedZone = table.FieldAsText(kZoneName);
+    const std::u16string zone = storedZone == u"Wahre Ortszeit" ? std::u16string(u"WOZ") : storedZone;
+    const std::u16string cleanZone = CleanField(zone);
+    writer.WriteLine(u"#ZNAM:" + cleanZone);
+    if (cleanZone != storedZone) WriteExtensionLine(writer, u"ZNAM", zone);
+
+    const std::u16string comment = table.FieldAsText(kComment);
+    if (!comment.empty()) {
+        const std::u16string cleanComment = CleanComment(comment);
+        writer.WriteLine(u"#COM:" + cleanComment);
+        if (cleanComment != comment) WriteExtensionLine(writer, u"COM", comment);
+    }
+
+    writer.WriteLine(u"");
+}
+
+}  // namespace
+
+std::u16string CleanField(std::u16string_view text) { return RemoveAll(RemoveAll(text, u','), u'#'); }
+
+std::u16string CleanComment(std::u16string_view text) { return RemoveAll(text, u'#'); }
+
+std::u16string ExtensionLine(std::u16string_view tag, std::u16string_view value) {
+    std::u16string terminator = u"//";
+    while (value.find(terminator + u';') != std::u16string_view::npos) terminator += u'/';
+    const std::u16string prefix = u"#EXT_" + std::u16string(tag) + u'_' + terminator + u':';
+
+    std::u16string line = prefix;
+    line.reserve(prefix.size() + value.size() + terminator.size() + 1);
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        line += value[i];
+        if (value[i] == u'\r' && i + 1 < value.size() && value[i + 1] == u'\n') {
+            line += u'\n';
+            line += prefix;
+            ++i;
+        }
+    }
+    line += terminator;
+    line += u';';
+    return line;
+}
+
+std::u16string CountMessage(std::int32_t count) {
+    if (count == 1) return u"1 Horoskop gespeichert";
+    return FromAscii(std::to_string(count)) + u" Horoskope gespeichert";
+}
+
+std::int32_t WriteAafFile(std::u16string_view outputFileName, RecordCursor& table, UserInterface& ui,
+                          const TimeFormatSettings& timeFormat) {
+    Utf8TextWriter writer(outputFileName);
+    table.First();
+    std::int32_t count = 0;
+    while (!table.Eof()) {
+        WriteRecordBlock(writer, table, timeFormat);
+        table.Next();
+        ++count;
+    }
+    ui.ShowMessage(CountMessage(count));
+    return count;
+}
+
+}  // namespace kosmara

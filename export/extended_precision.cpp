@@ -1,0 +1,27 @@
+#include "export/extended_precision.h"
+
+#if !(defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)))
+#error "the calendar routines need the x87 unit of an x86 processor and GCC-style inline assembly"
+#endif
+
+namespace kosmara {
+
+std::uint16_t ReadX87ControlWord() noexcept {
+    std::uint16_t word;
+    asm volatile("fnstcw %0" : "=m"(word) : : "memory");
+    return word;
+}
+
+void WriteX87ControlWord(std::uint16_t word) noexcept {
+    asm volatile("fldcw %0" : : "m"(word) : "memory");
+}
+
+ExtendedPrecisionScope::ExtendedPrecisionScope() noexcept : saved_(ReadX87ControlWord()) {
+    // Keep the reserved and infinity-control bits of the caller, replace
+    // precision (bits 8-9), rounding (bits 10-11) and the exception masks.
+    WriteX87ControlWord(static_cast<std::uint16_t>((saved_ & ~0x0F3Fu) | kExtendedControlWord));
+}
+
+ExtendedPrecisionScope::~ExtendedPrecisionScope() { WriteX87ControlWord(saved_); }
+
+}  // namespace kosmara

@@ -1,0 +1,36 @@
+// The calendar and angle texts are defined on x87 extended arithmetic
+// (64-bit significand, round to nearest). The x87 control word is per
+// thread and can be changed by anything in the process: the Windows runtime
+// starts new threads in 53-bit mode, and a shell extension or driver loaded by
+// a file dialog may leave it so. Every routine that computes these texts runs
+// under this guard, which sets the precision and rounding it needs and gives
+// the caller's control word back on every way out.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+
+namespace kosmara {
+
+static_assert(std::numeric_limits<long double>::digits == 64,
+              "long double must be the x87 80-bit extended format");
+
+// Precision control 64 bits, rounding to nearest, all x87 exceptions masked
+// (invalid inputs are detected by the routines themselves).
+inline constexpr std::uint16_t kExtendedControlWord = 0x037F;
+
+std::uint16_t ReadX87ControlWord() noexcept;
+void WriteX87ControlWord(std::uint16_t word) noexcept;
+
+class ExtendedPrecisionScope {
+public:
+    ExtendedPrecisionScope() noexcept;
+    ~ExtendedPrecisionScope();
+    ExtendedPrecisionScope(const ExtendedPrecisionScope&) = delete;
+    ExtendedPrecisionScope& operator=(const ExtendedPrecisionScope&) = delete;
+
+private:
+    std::uint16_t saved_;
+};
+
+}  // namespace kosmara

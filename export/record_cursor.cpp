@@ -1,0 +1,26 @@
+#include "export/record_cursor.h"
+
+#include "core/error.h"
+
+namespace kosmara {
+
+void RecordCursor::CheckPosition(int position) const {
+    if (position < 0 || position >= FieldCount()) throw Error(kArgumentOutOfRange);
+}
+
+std::u16string RecordCursor::FieldAsText(int position) {
+    CheckPosition(position);
+    return ReadText(position);
+}
+
+double RecordCursor::FieldAsReal(int position) {
+    CheckPosition(position);
+    return ReadReal(position);
+}
+
+bool RecordCursor::FieldAsBoolean(int position) {
+    CheckPosition(position);
+    return ReadBoolean(position);
+}
+
+}  // namespace kosmara

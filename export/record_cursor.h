@@ -1,0 +1,37 @@
+// The record operations of an open table, as the AAF writer walks it: first
+// record, end-of-table test, next record, and the fields of the current
+// record by 0-based position, read as text, real or boolean. A null value
+// reads as the empty text, 0.0 or false.
+#pragma once
+
+#include <string>
+
+namespace kosmara {
+
+class RecordCursor {
+public:
+    virtual ~RecordCursor() = default;
+
+    virtual void First() = 0;
+    virtual bool Eof() const = 0;
+    virtual void Next() = 0;
+    virtual int FieldCount() const = 0;
+
+    // A position the table does not have fails with "Argument außerhalb des
+    // Bereichs"; a value the table cannot give in the asked form fails with
+    // the table's own error.
+    std::u16string FieldAsText(int position);
+    double FieldAsReal(int position);
+    bool FieldAsBoolean(int position);
+
+protected:
+    // Called with a valid position only.
+    virtual std::u16string ReadText(int position) = 0;
+    virtual double ReadReal(int position) = 0;
+    virtual bool ReadBoolean(int position) = 0;
+
+private:
+    void CheckPosition(int position) const;
+};
+
+}  // namespace kosmara

@@ -1,0 +1,357 @@
+// The AAF record writer, driven by an in-memory horoscope table; every file
+// is compared byte for byte.
+#include "export/aaf_writer.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include "core/error.h"
+#include "core/text.h"
+#include "export/text_writer.h"
+#include "memory_table.h"
+#include "platform/file.h"
+#include "temp_folder.h"
+#include "test_support.h"
+
+namespace kosmara {
+namespace {
+
+using testing::Horoscope;
+using testing::HoroscopeTable;
+using testing::MemoryTable;
+using testing::ReadFileBytes;
+using testing::TempFolder;
+using testing::Value;
+
+constexpr char kBom[] = "\xEF\xBB\xBF";
+
+// Records the messages and what the file held when each was shown.
+class RecordingUi : public UserInterface {
+public:
+    explicit RecordingUi(std::filesystem::path file = {}) : file_(std::move(file)) {}
+    void ShowMessage(std::u16string_view text) override {
+        messages.emplace_back(text);
+        if (!file_.empty()) {
+            std::ifstream in(file_, std::ios::binary);
+            fileOpenable = in.is_open();
+            fileAtMessage = ReadFileBytes(file_);
+        }
+    }
+    std::vector<std::u16string> messages;
+    bool fileOpenable = false;
+    std::string fileAtMessage;
+
+private:
+    std::filesystem::path file_;
+};
+
+std::u16string PathText(const std::filesystem::path& path) { return path.u16string(); }
+
+// The file's expected bytes: byte-order mark, then each line with CR LF.
+std::string Lines(std::initializer_list<const char*> lines) {
+    std::string out = kBom;
+    for (const char* line : lines) out += std::string(line) + "\r\n";
+    return out;
+}
+
+Value Text(const char16_t* text) { return Value{std::u16string(text)}; }
+
+Horoscope With(void (*change)(Horoscope&)) {
+    Horoscope record;
+    change(record);
+    return record;
+}
+
+struct BlockCase {
+    const char* what;
+    Horoscope record;
+    std::initializer_list<const char*> lines;
+};
+
+// The default record: Test, 01.01.2000 12:00 local time, Berlin, zone -1 h.
+const BlockCase kBlockCases[] = {
+    {"plain record", Horoscope{},
+     {"#A93:Test,*,*,01.01.2000,12:00:00,Berlin,*", "#B93:2451544.95833,52n30:00,13e24:36,1e00,*", "#ZNAM:MEZ", ""}},
+    {"comma in the name", With([](Horoscope& r) { r.name = Text(u"Müller, Hans"); }),
+     {"#A93:Müller Hans,*,*,01.01.2000,12:00:00,Berlin,*", "#EXT_A93_N_//:Müller, Hans//;",
+      "#B93:2451544.95833,52n30:00,13e24:36,1e00,*", "#ZNAM:MEZ", ""}},
+    {"hash in the place", With([](Horoscope& r) { r.place = Text(u"Bad #Tölz"); }),
+     {"#A93:Test,*,*,01.01.2000,12:00:00,Bad Tölz,*", "#EXT_A93_O_//:Bad #Tölz//;",
+      "#B93:2451544.95833,52n30:00,13e24:36,1e00,*", "#ZNAM:MEZ", ""}},
+    {"null name", With([](Horoscope& r) { r.name = Value{}; }),
+     {"#A93:,*,*,01.01.2000,12:00:00,Berlin,*", "#B93:2451544.95833,52n30:00,13e24:36,1e00,*", "#ZNAM:MEZ", ""}},
+    {"blanks and line breaks stay in fields", With([](Horoscope& r) { r.name = Text(u" A\r\nB "); }),
+     {"#A93: A\r\nB ,*,*,01.01.2000,12:00:00,Berlin,*", "#B93:2451544.95833,52n30:00,13e24:36,1e00,*",
+      "#ZNAM:MEZ", ""}},
+    {"Septar with empty text after name and place lines", With([](Horoscope& r) {
+         r.septar = true;
+         r.name = Text(u"A,B");
+         r.place = Text(u"C#D");
+     }),
+     {"#A93:AB,*,SO,01.01.2000,12:00:00,CD,*", "#EXT_A93_N_//:A,B//;", "#EXT_A93_O_//:C#D//;",
+      "#EXT_A93_T_//:Septar//;", "#EXT_A93_T2_//://;", "#B93:2451544.95833,52n30:00,13e24:36,1e00,*", "#ZNAM:MEZ",
+      ""}},
+    {"Septar text carried in full", With([](Horoscope& r) {
+         r.septar = true;
+         r.septarText = Text(u"x,#\r\ny");
+     }),
+     {"#A93:Test,*,SO,01.01.2000,12:00:00,Berlin,*", "#EXT_A93_T_//:Septar//;", "#EXT_A93_T2_//:x,#",
+      "#EXT_A93_T2_//:y//;", "#B93:2451544.95833,52n30:00,13e24:36,1e00,*", "#ZNAM:MEZ", ""}},
+    {"Septar text without the flag", With([](Horoscope& r) { r.septarText = Text(u"ignored"); }),
+     {"#A93:Test,*,*,01.01.2000,12:00:00,Berlin,*", "#B93:2451544.95833,52n30:00,13e24:36,1e00,*", "#ZNAM:MEZ",
+      ""}},
+    {"Wahre Ortszeit", With([](Horoscope& r) { r.zoneName = Text(u"Wahre Ortszeit"); }),
+     {"#A93:Test,*,*,01.01.2000,12:00:00,Berlin,*", "#B93:2451544.95833,52n30:00,13e24:36,1e00,*", "#ZNAM:WOZ",
+      "#EXT_ZNAM_//:WOZ//;", ""}},
+    {"wahre ortszeit in other case", With([](Horoscope& r) { r.zoneName = Text(u"wahre ortszeit"); }),
+     {"#A93:Test,*,*,01.01.2000,12:00:00,Berlin,*", "#B93:2451544.95833,52n30:00,13e24:36,1e00,*",
+      "#ZNAM:wahre ortszeit", ""}},
+    {"empty zone name", With([](Horoscope& r) { r.zoneName = Value{}; }),
+     {"#A93:Test,*,*,01.01.2000,12:00:00,Berlin,*", "#B93:2451544.95833,52n30:00,13e24:36,1e00,*", "#ZNAM:", ""}},
+    {"zone name with comma and hash", With([](Horoscope& r) { r.zoneName = Text(u"MEZ, Sommer#1"); }),
+     {"#A93:Test,*,*,01.01.2000,12:00:00,Berlin,*", "#B93:2451544.95833,52n30:00,13e24:36,1e00,*",
+      "#ZNAM:MEZ Sommer1", "#EXT_ZNAM_//:MEZ, Sommer#1//;", ""}},
+    {"comment that holds the terminator", With([](Horoscope& r) { r.comment = Text(u"#x//;"); }),
+     {"#A93:Test,*,*,01.01.2000,12:00:00,Berlin,*", "#B93:2451544.95833,52n30:00,13e24:36,1e00,*", "#ZNAM:MEZ",
+      "#COM:x//;", "#EXT_COM_///:#x//;///;", ""}},
+    {"comment that holds two terminators", With([](Horoscope& r) { r.comment = Text(u"#a//;b///;c"); }),
+     {"#A93:Test,*,*,01.01.2000,12:00:00,Berlin,*", "#B93:2451544.95833,52n30:00,13e24:36,1e00,*", "#ZNAM:MEZ",
+      "#COM:a//;b///;c", "#EXT_COM_////:#a//;b///;c////;", ""}},
+    {"comment with hash and line break", With([](Horoscope& r) { r.comment = Text(u"a#\r\nb"); }),
+     {"#A93:Test,*,*,01.01.2000,12:00:00,Berlin,*", "#B93:2451544.95833,52n30:00,13e24:36,1e00,*", "#ZNAM:MEZ",
+      "#COM:a", "b", "#EXT_COM_//:a#", "#EXT_COM_//:b//;", ""}},
+    {"comment with line break only", With([](Horoscope& r) { r.comment = Text(u"a\r\nb, c"); }),
+     {"#A93:Test,*,*,01.01.2000,12:00:00,Berlin,*", "#B93:2451544.95833,52n30:00,13e24:36,1e00,*", "#ZNAM:MEZ",
+      "#COM:a", "b, c", ""}},
+    {"comment of a hash alone", With([](Horoscope& r) { r.comment = Text(u"#"); }),
+     {"#A93:Test,*,*,01.01.2000,12:00:00,Berlin,*", "#B93:2451544.95833,52n30:00,13e24:36,1e00,*", "#ZNAM:MEZ",
+      "#COM:", "#EXT_COM_//:#//;", ""}},
+    {"lone CR and LF are not line breaks of the extension line",
+     With([](Horoscope& r) { r.comment = Text(u"#a\rb\nc\r\r\nd"); }),
+     {"#A93:Test,*,*,01.01.2000,12:00:00,Berlin,*", "#B93:2451544.95833,52n30:00,13e24:36,1e00,*", "#ZNAM:MEZ",
+      "#COM:a\rb\nc\r\r\nd", "#EXT_COM_//:#a\rb\nc\r\r\n#EXT_COM_//:d//;", ""}},
+    {"null numbers", With([](Horoscope& r) {
+         r.julianDay = Value{};
+         r.longitude = Value{};
+         r.latitude = Value{};
+         r.zoneOffset = Value{};
+     }),
+     {"#A93:Test,*,*,01.01.-4712,12:00:00,Berlin,*", "#B93:0000000.00000,0n00:00,0w00:00,0e00,*", "#ZNAM:MEZ", ""}},
+    {"southern and eastern with seconds", With([](Horoscope& r) {
+         r.julianDay = 2451545.043101847;
+         r.latitude = -33.8688;
+         r.longitude = 151.2093;
+         r.zoneOffset = -0.15;
+     }),
+     {"#A93:Test,*,*,01.01.2000,13:02:04,Berlin,*", "#B93:2451545.03685,33s52:07,151w12:33,0e08:59,*", "#ZNAM:MEZ",
+      ""}},
+    {"characters beyond the basic plane", With([](Horoscope& r) { r.name = Text(u"\U0001F600 ☉"); }),
+     {"#A93:\xF0\x9F\x98\x80 ☉,*,*,01.01.2000,12:00:00,Berlin,*", "#B93:2451544.95833,52n30:00,13e24:36,1e00,*",
+      "#ZNAM:MEZ", ""}},
+};
+
+TEST(AafWriter, OneBlockPerRecord) {
+    TempFolder folder;
+    const auto file = folder / "out.aaf";
+    for (const BlockCase& c : kBlockCases) {
+        SCOPED_TRACE(c.what);
+        MemoryTable table = HoroscopeTable({c.record});
+        RecordingUi ui;
+        EXPECT_EQ(WriteAafFile(PathText(file), table, ui, GermanTimeFormat()), 1);
+        EXPECT_EQ(ReadFileBytes(file), Lines(c.lines));
+        EXPECT_EQ(ui.messages, std::vector<std::u16string>{u"1 Horoskop gespeichert"});
+        EXPECT_TRUE(table.Eof());
+    }
+}
+
+TEST(AafWriter, CountMessages) {
+    EXPECT_EQ(CountMessage(0), u"0 Horoskope gespeichert");
+    EXPECT_EQ(CountMessage(1), u"1 Horoskop gespeichert");
+    EXPECT_EQ(CountMessage(2), u"2 Horoskope gespeichert");
+    EXPECT_EQ(CountMessage(12345), u"12345 Horoskope gespeichert");
+}
+
+TEST(AafWriter, EmptyTableGivesTheByteOrderMarkAlone) {
+    TempFolder folder;
+    const auto file = folder / "out.aaf";
+    testing::WriteFileBytes(file, "an older, longer file that must be replaced entirely");
+    MemoryTable table = HoroscopeTable({});
+    RecordingUi ui;
+    EXPECT_EQ(WriteAafFile(PathText(file), table, ui, GermanTimeFormat()), 0);
+    EXPECT_EQ(ReadFileBytes(file), kBom);
+    EXPECT_EQ(ui.messages, std::vector<std::u16string>{u"0 Horoskope gespeichert"});
+}
+
+TEST(AafWriter, BlocksFollowTheTableOrder) {
+    TempFolder folder;
+    const auto file = folder / "out.aaf";
+    Horoscope second;
+    second.name = Text(u"Zweiter");
+    MemoryTable table = HoroscopeTable({Horoscope{}, second});
+    RecordingUi ui(file);
+    EXPECT_EQ(WriteAafFile(PathText(file), table, ui, GermanTimeFormat()), 2);
+    const std::string expected =
+        Lines({"#A93:Test,*,*,01.01.2000,12:00:00,Berlin,*", "#B93:2451544.95833,52n30:00,13e24:36,1e00,*",
+               "#ZNAM:MEZ", "", "#A93:Zweiter,*,*,01.01.2000,12:00:00,Berlin,*",
+               "#B93:2451544.95833,52n30:00,13e24:36,1e00,*", "#ZNAM:MEZ", ""});
+    EXPECT_EQ(ReadFileBytes(file), expected);
+    EXPECT_EQ(ui.messages, std::vector<std::u16string>{u"2 Horoskope gespeichert"});
+#ifdef _WIN32
+    // The writer holds the file without sharing until it is done.
+    EXPECT_FALSE(ui.fileOpenable);
+#else
+    // Every line is in the file when the message is shown.
+    EXPECT_EQ(ui.fileAtMessage, expected);
+#endif
+}
+
+TEST(AafWriter, TheTimeOfDayFollowsTheGivenRegionalFormat) {
+    TempFolder folder;
+    const auto file = folder / "out.aaf";
+    Horoscope record;
+    record.julianDay = 2451545.25;
+    MemoryTable table = HoroscopeTable({record});
+    RecordingUi ui;
+    TimeFormatSettings twelveHour;
+    twelveHour.amDesignator = u"AM";
+    twelveHour.pmDesignator = u"PM";
+    twelveHour.designatorFirst = true;
+    WriteAafFile(PathText(file), table, ui, twelveHour);
+    EXPECT_EQ(ReadFileBytes(file), Lines({"#A93:Test,*,*,01.01.2000,PM 6:00:00,Berlin,*",
+                                          "#B93:2451545.20833,52n30:00,13e24:36,1e00,*", "#ZNAM:MEZ", ""}));
+}
+
+TEST(AafWriter, LinesLongerThanTheBuffer) {
+    TempFolder folder;
+    const auto file = folder / "out.aaf";
+    // Two-byte and four-byte characters straddle the 1024-byte pieces.
+    std::u16string comment;
+    for (int i = 0; i < 1500; ++i) comment += (i % 3 == 0) ? u"ä" : (i % 3 == 1) ? u"\U0001F600" : u"x";
+    Horoscope record;
+    record.comment = Value{comment};
+    MemoryTable table = HoroscopeTable({record});
+    RecordingUi ui;
+    WriteAafFile(PathText(file), table, ui, GermanTimeFormat());
+    const std::string expected = kBom + std::string("#A93:Test,*,*,01.01.2000,12:00:00,Berlin,*\r\n") +
+                                 "#B93:2451544.95833,52n30:00,13e24:36,1e00,*\r\n#ZNAM:MEZ\r\n#COM:" +
+                                 ToUtf8(comment) + "\r\n\r\n";
+    EXPECT_EQ(ReadFileBytes(file), expected);
+}
+
+TEST(AafWriter, MissingFolderFailsBeforeTheTableIsTouched) {
+    TempFolder folder;
+    const auto file = folder / "missing" / "out.aaf";
+    MemoryTable table = HoroscopeTable({Horoscope{}});
+    table.Next();  // the writer would move it back to the first record
+    RecordingUi ui;
+    try {
+        WriteAafFile(PathText(file), table, ui, GermanTimeFormat());
+        FAIL() << "no error";
+    } catch (const Error& error) {
+        const std::u16string prefix = u"Datei \"" + PathText(file) + u"\" kann nicht erstellt werden. ";
+        EXPECT_EQ(error.message().substr(0, prefix.size()), prefix);
+        EXPECT_GT(error.message().size(), prefix.size()) << "the system's error text is missing";
+    }
+    EXPECT_FALSE(std::filesystem::exists(file));
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(table.position(), 1u);
+}
+
+TEST(AafWriter, RelativePathsAreNamedInFull) {
+    // The message names the full path even when the caller gave a relative one.
+    TempFolder folder;
+    const auto saved = std::filesystem::current_path();
+    std::filesystem::current_path(folder.path());
+    MemoryTable table = HoroscopeTable({});
+    RecordingUi ui;
+    try {
+        WriteAafFile(u"missing/out.aaf", table, ui, GermanTimeFormat());
+        ADD_FAILURE() << "no error";
+    } catch (const Error& error) {
+        const std::u16string full = (std::filesystem::current_path() / "missing" / "out.aaf").u16string();
+        EXPECT_NE(error.message().find(u"\"" + full + u"\""), std::u16string::npos) << error.what();
+    }
+    std::filesystem::current_path(saved);
+}
+
+TEST(AafWriter, FileHeldByAnotherWriterCannotBeCreated) {
+    TempFolder folder;
+    const auto file = folder / "out.aaf";
+    MemoryTable table = HoroscopeTable({Horoscope{}});
+    RecordingUi ui;
+    {
+        Utf8TextWriter holder(PathText(file));
+        EXPECT_THROW(WriteAafFile(PathText(file), table, ui, GermanTimeFormat()), Error);
+    }
+    EXPECT_EQ(WriteAafFile(PathText(file), table, ui, GermanTimeFormat()), 1);
+}
+
+TEST(AafWriter, TooFewColumnsLeavesOnlyTheByteOrderMark) {
+    TempFolder folder;
+    const auto file = folder / "out.aaf";
+    MemoryTable table = HoroscopeTable({Horoscope{}}, 12);
+    RecordingUi ui;
+    EXPECT_ERROR_MESSAGE(WriteAafFile(PathText(file), table, ui, GermanTimeFormat()), kArgumentOutOfRange);
+    EXPECT_EQ(ReadFileBytes(file), kBom);
+    EXPECT_TRUE(ui.messages.empty());
+
+    // Without records no field is read, so nothing fails.
+    MemoryTable empty = HoroscopeTable({}, 12);
+    EXPECT_EQ(WriteAafFile(PathText(file), empty, ui, GermanTimeFormat()), 0);
+}
+
+TEST(AafWriter, FieldErrorPassesThroughAndKeepsEarlierLines) {
+    TempFolder folder;
+    const auto file = folder / "out.aaf";
+    Horoscope bad;
+    bad.zoneOffset = Text(u"keine Zahl");
+    MemoryTable table = HoroscopeTable({Horoscope{}, bad});
+    RecordingUi ui;
+    EXPECT_ERROR_MESSAGE(WriteAafFile(PathText(file), table, ui, GermanTimeFormat()), testing::kFieldConversionError);
+    // The first block and the second block's "#A93:" line are in the file.
+    EXPECT_EQ(ReadFileBytes(file),
+              Lines({"#A93:Test,*,*,01.01.2000,12:00:00,Berlin,*", "#B93:2451544.95833,52n30:00,13e24:36,1e00,*",
+                     "#ZNAM:MEZ", "", "#A93:Test,*,*,01.01.2000,12:00:00,Berlin,*"}));
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST(AafWriter, InvalidNumberEndsTheExport) {
+    TempFolder folder;
+    const auto file = folder / "out.aaf";
+    Horoscope bad;
+    bad.latitude = std::numeric_limits<double>::infinity();
+    MemoryTable table = HoroscopeTable({bad});
+    RecordingUi ui;
+    EXPECT_ERROR_MESSAGE(WriteAafFile(PathText(file), table, ui, GermanTimeFormat()), kInvalidFloatOperation);
+    EXPECT_EQ(ReadFileBytes(file), Lines({"#A93:Test,*,*,01.01.2000,12:00:00,Berlin,*"}));
+}
+
+// A device that refuses every write as a full disk would.
+std::u16string FullDevice() {
+#ifdef _WIN32
+    return u"Z:\\dev\\full";  // Wine maps the root of the Linux file system to Z:
+#else
+    return u"/dev/full";
+#endif
+}
+
+TEST(AafWriter, FullDiskIsReportedNotCountedAsSaved) {
+    try {
+        OutputFile probe = OutputFile::Create(FullDevice());
+    } catch (const Error& error) {
+        GTEST_SKIP() << "no full device here: " << error.what();
+    }
+    MemoryTable table = HoroscopeTable({Horoscope{}});
+    RecordingUi ui;
+    try {
+        WriteAafFile(FullDevice(), table, ui, GermanTimeFormat());
+        FAIL() << "a refused write was not reported";
+    } catch (const Error& error) {
+        const std::u16string prefix = u"In die Datei \"" + FullDevice() + u"\" kann nicht geschrieben werden. ";
+        EXPECT_EQ(error.message().substr(0, prefix.size()), prefix) << error.what();
+    }
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+}  // namespace
+}  // namespace kosmara

@@ -1,0 +1,23 @@
+// Small helpers shared by the test suites.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/text.h"
+
+namespace kosmara::testing {
+
+// Expects `call` to throw kosmara::Error with exactly `message`.
+#define EXPECT_ERROR_MESSAGE(call, expected)                                                 \
+    do {                                                                                     \
+        try {                                                                                \
+            (void)(call);                                                                    \
+            ADD_FAILURE() << "no error from " #call;                                         \
+        } catch (const ::kosmara::Error& error) {                                            \
+            EXPECT_EQ(::kosmara::ToUtf8(error.message()), ::kosmara::ToUtf8(expected));      \
+        }                                                                                    \
+    } while (false)
+
+}  // namespace kosmara::testing
