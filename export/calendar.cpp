@@ -12,11 +12,16 @@ namespace {
 
 using Extended = long double;
 
-// The extended values nearest to the decimals (the compiler rounds the
-// literals and the quotient correctly in the 64-bit significand format).
+// The year estimate and the bias of a thousandth of a second of arc are the
+// extended values nearest to 122.1 and 1/3600000 (the compiler rounds the
+// literal and the quotient correctly in the 64-bit significand format).
 constexpr Extended kYearEstimate = 122.1L;
-constexpr Extended kMonthFactor = 30.6000000001L;
 constexpr Extended kThousandthSecond = 1.0L / 3600000.0L;
+// The month factor (not the textbook 30.6001) is held as the value
+// 30.600000000099999653..., the double nearest to 30.6000000001. For every
+// whole day count its quotients and products lie far from whole numbers, so
+// its last bits never change a date.
+constexpr Extended kMonthFactor = static_cast<Extended>(30.6000000001);
 constexpr Extended kTwoTo63 = 0x1p63L;
 
 [[noreturn]] void ThrowInvalidOperation() { throw Error(kInvalidFloatOperation); }
