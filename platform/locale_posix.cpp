@@ -33,20 +33,20 @@ TimeFormatSettings ReadSettings(locale_t locale) {
     std::size_t designatorAt = std::string::npos;
     for (std::size_t at = 0; at + 1 < pattern.size(); ++at) {
         if (pattern[at] != '%') continue;
-        std::size_t spec = at + 1;
-        const bool unpadded = pattern[spec] == '-' || pattern[spec] == '_';
-        if (unpadded || pattern[spec] == '0') ++spec;
-        if (spec >= pattern.size()) break;
-        const char c = pattern[spec];
+        std::size_t conversion = at + 1;
+        const bool unpadded = pattern[conversion] == '-' || pattern[conversion] == '_';
+        if (unpadded || pattern[conversion] == '0') ++conversion;
+        if (conversion >= pattern.size()) break;
+        const char c = pattern[conversion];
         if (hourAt == std::string::npos && (c == 'H' || c == 'k' || c == 'I' || c == 'l')) {
             hourAt = at;
-            hourEnd = spec + 1;
+            hourEnd = conversion + 1;
             format.twelveHourClock = c == 'I' || c == 'l';
             format.leadingZeroInHours = (c == 'H' || c == 'I') && !unpadded;
         } else if (designatorAt == std::string::npos && (c == 'p' || c == 'P')) {
             designatorAt = at;
         }
-        at = spec;
+        at = conversion;
     }
     if (hourAt == std::string::npos) return TimeFormatSettings{};
     if (hourEnd < pattern.size() && pattern[hourEnd] != '%' && static_cast<unsigned char>(pattern[hourEnd]) < 0x80)
