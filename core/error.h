@@ -4,7 +4,9 @@
 #pragma once
 
 #include <exception>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 namespace kosmara {
 
