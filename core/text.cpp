@@ -82,4 +82,12 @@ std::u16string FromAscii(std::string_view text) {
     return std::u16string(text.begin(), text.end());
 }
 
+void AppendDecimal(std::u16string& out, long long value, int minDigits) {
+    const std::string digits = std::to_string(value < 0 ? 0ull - static_cast<unsigned long long>(value)
+                                                        : static_cast<unsigned long long>(value));
+    if (value < 0) out += u'-';
+    for (int i = static_cast<int>(digits.size()); i < minDigits; ++i) out += u'0';
+    out += FromAscii(digits);
+}
+
 }  // namespace kosmara

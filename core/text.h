@@ -20,4 +20,8 @@ std::u16string FromUtf8(std::string_view text);
 // Plain ASCII text (such as a number) to the system's text type.
 std::u16string FromAscii(std::string_view text);
 
+// Appends value in decimal with at least minDigits digits, filled with
+// leading zeros; "-" stands before the digits of a negative number.
+void AppendDecimal(std::u16string& out, long long value, int minDigits);
+
 }  // namespace kosmara

@@ -2,16 +2,9 @@
 
 #include <string>
 
+#include "core/text.h"
+
 namespace kosmara {
-
-namespace {
-
-void AppendNumber(std::u16string& out, int value, bool twoDigits) {
-    if (twoDigits && value < 10) out += u'0';
-    for (char c : std::to_string(value)) out += static_cast<char16_t>(c);
-}
-
-}  // namespace
 
 TimeFormatSettings GermanTimeFormat() {
     TimeFormatSettings format;
@@ -29,11 +22,11 @@ std::u16string FormatTimeOfDay(int hours, int minutes, int seconds, const TimeFo
         else if (hours > 12) shownHours = hours - 12;
     }
     std::u16string time;
-    AppendNumber(time, shownHours, format.leadingZeroInHours);
+    AppendDecimal(time, shownHours, format.leadingZeroInHours ? 2 : 1);
     time += format.timeSeparator;
-    AppendNumber(time, minutes, true);
+    AppendDecimal(time, minutes, 2);
     time += format.timeSeparator;
-    AppendNumber(time, seconds, true);
+    AppendDecimal(time, seconds, 2);
     if (!format.twelveHourClock) return time;
 
     const std::u16string& designator = hours < 12 ? format.amDesignator : format.pmDesignator;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/error.h"
+#include "core/text.h"
 #include "export/extended_precision.h"
 
 namespace kosmara {
@@ -50,16 +51,6 @@ std::int32_t Wrap32(std::int64_t value) {
 }
 
 std::int32_t Trunc32(Extended x) { return Wrap32(Trunc64(x)); }
-
-// The decimal form with at least `width` digits; "-" before the digits of a
-// negative number.
-void AppendPadded(std::u16string& out, std::int64_t value, int width) {
-    std::string digits = std::to_string(value < 0 ? -static_cast<unsigned long long>(value)
-                                                  : static_cast<unsigned long long>(value));
-    if (value < 0) out += u'-';
-    for (int i = static_cast<int>(digits.size()); i < width; ++i) out += u'0';
-    for (char c : digits) out += static_cast<char16_t>(c);
-}
 
 // The steps below are kept out of line and opaque to the optimiser, so that
 // none of their arithmetic can be moved across the control-word guard of
@@ -230,9 +221,9 @@ std::u16string FixedFiveDecimals(Extended value) {
     const bool allZero = all.find_first_not_of('0') == std::string::npos;
     std::u16string out;
     if (negative && !allZero) out += u'-';
-    for (char c : whole) out += static_cast<char16_t>(c);
+    out += FromAscii(whole);
     out += u'.';
-    for (char c : decimals) out += static_cast<char16_t>(c);
+    out += FromAscii(decimals);
     return out;
 }
 
@@ -243,11 +234,6 @@ std::u16string FixedFiveDecimals(Extended value) {
 }
 
 enum class Angle { Latitude, Longitude, ZoneOffset };
-
-void AppendTwoDigits(std::u16string& out, std::int64_t value) {
-    if (value >= 0 && value < 10) out += u'0';
-    AppendPadded(out, value, 0);
-}
 
 [[gnu::noipa]] std::u16string ComputeSexagesimal(Extended a, Angle kind) {
     RequireFinite(a);
@@ -275,12 +261,12 @@ void AppendTwoDigits(std::u16string& out, std::int64_t value) {
         default: letter = a > 0 ? u'w' : u'e'; break;
     }
     std::u16string out;
-    AppendPadded(out, whole, 0);
+    AppendDecimal(out, whole, 1);
     out += letter;
-    AppendTwoDigits(out, minutes);
+    AppendDecimal(out, minutes, 2);  // 0 to 59
     if (hasSeconds) {
         out += u':';
-        AppendTwoDigits(out, seconds);
+        AppendDecimal(out, seconds, 2);
     }
     return out;
 }
@@ -295,11 +281,11 @@ CalendarDate JulianDayToDate(long double julianDay) {
 std::u16string JulianDayToDateText(long double julianDay) {
     const CalendarDate date = JulianDayToDate(julianDay);
     std::u16string out;
-    AppendPadded(out, date.day, 2);
+    AppendDecimal(out, date.day, 2);
     out += u'.';
-    AppendPadded(out, date.month, 2);
+    AppendDecimal(out, date.month, 2);
     out += u'.';
-    AppendPadded(out, date.year, 4);
+    AppendDecimal(out, date.year, 4);
     return out;
 }
 

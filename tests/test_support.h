@@ -5,9 +5,8 @@
 
 #include <string>
 
+#include "core/error.h"
 #include "core/text.h"
-
-namespace kosmara::testing {
 
 // Expects `call` to throw kosmara::Error with exactly `message`.
 #define EXPECT_ERROR_MESSAGE(call, expected)                                                 \
@@ -19,5 +18,3 @@ namespace kosmara::testing {
             EXPECT_EQ(::kosmara::ToUtf8(error.message()), ::kosmara::ToUtf8(expected));      \
         }                                                                                    \
     } while (false)
-
-}  // namespace kosmara::testing
