@@ -1,0 +1,16 @@
+// The command line front end: "dump" and "export", as a function the tests
+// call directly and main() calls with the process's arguments.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace kosmara {
+
+// Runs one command (arguments without the program name). out and err take
+// UTF-8 bytes. Exit codes: 0 success, 1 failure (German message on err),
+// 2 wrong usage.
+int RunCommandLine(const std::vector<std::u16string>& arguments, std::ostream& out, std::ostream& err);
+
+}  // namespace kosmara

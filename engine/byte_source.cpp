@@ -1,0 +1,1 @@
+#include "engine/byte_source.h"

@@ -1,0 +1,1 @@
+#include "engine/code_page.h"

@@ -1,0 +1,1 @@
+#include "engine/field_value.h"

@@ -1,0 +1,35 @@
+// A field value read in the three forms the AAF writer asks for.
+//
+// As text:    null: empty. Alpha, memo, formatted memo: the text. Short, long,
+//             autoincrement: decimal. Number, money, BCD: the shortest decimal
+//             that reads back as the same double, with "." and no grouping
+//             ("1234.5", "-0.125", "1e+21"). Date "DD.MM.YYYY", time
+//             "HH:MM:SS" (",mmm" added when there are milliseconds),
+//             timestamp both, separated by a space. Logical "True"/"False".
+//             Bytes, BLOB, OLE, graphic: the bytes taken as text of the
+//             table's code page.
+// As a real:  null: 0.0. Numbers: their value. Date, time and timestamp:
+//             days since 30 December 1899 (the time as a fraction of a day).
+//             Text: a number written with "." or "," as decimal separator,
+//             optional sign and exponent, blanks around it ignored; any other
+//             text fails with kNotANumber naming the field. Logical, bytes
+//             and BLOBs fail with kCannotReadAsNumber.
+// As boolean: null: false. Logical: its value. Numbers: not zero. Text:
+//             true/t/yes/y/ja/j/wahr/w/1 or false/f/no/n/nein/falsch/0 in any
+//             case, blanks around it ignored; other text fails with
+//             kNotABoolean. Dates, times, bytes and BLOBs fail with
+//             kCannotReadAsBoolean.
+#pragma once
+
+#include <string>
+
+#include "engine/code_page.h"
+#include "engine/paradox_table.h"
+
+namespace kosmara {
+
+std::u16string ValueAsText(const FieldValue& value, const CodePage& codePage);
+double ValueAsReal(const FieldValue& value, const FieldDescription& field);
+bool ValueAsBoolean(const FieldValue& value, const FieldDescription& field);
+
+}  // namespace kosmara

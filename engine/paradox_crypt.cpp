@@ -1,0 +1,1 @@
+#include "engine/paradox_table.h"

@@ -1,0 +1,1 @@
+#include "engine/table_dump.h"

@@ -1,0 +1,1 @@
+#include "platform/input_file.h"
