@@ -1,1 +1,678 @@
 #include "engine/paradox_table.h"
+
+#include <algorithm>
+#include <bitset>
+#include <charconv>
+#include <cstring>
+
+#include "core/text.h"
+#include "engine/engine_error.h"
+#include "engine/paradox_crypt.h"
+#include "platform/file.h"
+
+namespace kosmara {
+namespace {
+
+// Offsets of the fixed header.
+constexpr std::size_t kFixedHeaderSize = 0x58;   // v3 tables: the field descriptors follow
+constexpr std::size_t kExtendedHeaderSize = 0x78;  // v4+ tables: after the data-header extension
+constexpr std::size_t kBlockHeaderSize = 6;
+constexpr std::uint32_t kKeyInExtension = 0xFF00FF00;
+
+// .MB structure.
+constexpr std::uint64_t kBlobBlockSize = 4096;
+constexpr int kBlobPointerSize = 10;
+constexpr int kGraphicPrefixSize = 8;
+constexpr std::uint32_t kSubAllocatedEntries = 64;
+constexpr std::uint64_t kSubAllocatedDataStart = 0x150;
+
+std::uint16_t U16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+std::int16_t S16(const std::uint8_t* p) { return static_cast<std::int16_t>(U16(p)); }
+std::uint32_t U32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+std::u16string Number(long long value) {
+    std::u16string text;
+    AppendDecimal(text, value, 1);
+    return text;
+}
+
+std::u16string Hex2(unsigned value) {
+    static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
+    return {u'0', u'x', kDigits[(value >> 4) & 0xF], kDigits[value & 0xF]};
+}
+
+bool AllZero(const std::uint8_t* p, std::size_t size) {
+    return std::all_of(p, p + size, [](std::uint8_t b) { return b == 0; });
+}
+
+// Integers are stored big-endian with the sign bit inverted.
+std::int64_t DecodeInteger(const std::uint8_t* p, int size) {
+    std::uint32_t raw = 0;
+    for (int i = 0; i < size; ++i) raw = (raw << 8) | p[i];
+    const std::uint32_t sign = 1u << (8 * size - 1);
+    return static_cast<std::int64_t>(raw) - static_cast<std::int64_t>(sign);
+}
+
+// Doubles are stored big-endian; positive ones with the sign bit set,
+// negative ones with every bit inverted.
+double DecodeDouble(const std::uint8_t* p) {
+    std::uint64_t raw = 0;
+    for (int i = 0; i < 8; ++i) raw = (raw << 8) | p[i];
+    if (raw & 0x8000000000000000ull) {
+        raw &= 0x7FFFFFFFFFFFFFFFull;
+    } else {
+        raw = ~raw;
+    }
+    double value;
+    std::memcpy(&value, &raw, sizeof value);
+    return value;
+}
+
+int FixedSize(FieldType type) {
+    switch (type) {
+        case FieldType::kLogical: return 1;
+        case FieldType::kShort: return 2;
+        case FieldType::kDate:
+        case FieldType::kLong:
+        case FieldType::kTime:
+        case FieldType::kAutoIncrement: return 4;
+        case FieldType::kMoney:
+        case FieldType::kNumber:
+        case FieldType::kTimestamp: return 8;
+        case FieldType::kBcd: return 17;
+        default: return 0;
+    }
+}
+
+bool KnownType(std::uint8_t code) {
+    switch (static_cast<FieldType>(code)) {
+        case FieldType::kAlpha:
+        case FieldType::kDate:
+        case FieldType::kShort:
+        case FieldType::kLong:
+        case FieldType::kMoney:
+        case FieldType::kNumber:
+        case FieldType::kLogical:
+        case FieldType::kMemo:
+        case FieldType::kBlob:
+        case FieldType::kFormattedMemo:
+        case FieldType::kOle:
+        case FieldType::kGraphic:
+        case FieldType::kTime:
+        case FieldType::kTimestamp:
+        case FieldType::kAutoIncrement:
+        case FieldType::kBcd:
+        case FieldType::kBytes: return true;
+    }
+    return false;
+}
+
+// BCD: byte 0 holds the sign (bit 7 set: positive) and the number of
+// decimals; 32 nibbles follow, inverted for negative values. A value
+// with bit 6 clear is blank. Nibbles that are no decimal digit (written by
+// the engine far behind the precision of a double) end the digits.
+FieldValue DecodeBcd(const std::uint8_t* p) {
+    FieldValue value;
+    if ((p[0] & 0x40) == 0) return value;
+    const bool negative = (p[0] & 0x80) == 0;
+    const int decimals = std::min(p[0] & 0x3F, 32);
+    char digits[32];
+    bool valid = true;
+    for (int i = 0; i < 32; ++i) {
+        int nibble = (i % 2 == 0) ? (p[1 + i / 2] >> 4) : (p[1 + i / 2] & 0xF);
+        if (negative) nibble ^= 0xF;
+        if (nibble > 9) valid = false;
+        digits[i] = valid ? static_cast<char>('0' + nibble) : '0';
+    }
+    const int integerDigits = 32 - decimals;
+    std::string text;
+    int first = 0;
+    while (first < integerDigits - 1 && digits[first] == '0') ++first;
+    text.assign(digits + first, digits + integerDigits);
+    if (text.empty()) text = "0";
+    int last = 32;
+    while (last > integerDigits && digits[last - 1] == '0') --last;
+    if (last > integerDigits) {
+        text += '.';
+        text.append(digits + integerDigits, digits + last);
+    }
+    if (negative && text.find_first_not_of("0.") != std::string::npos) text.insert(text.begin(), '-');
+    value.kind = FieldValue::Kind::kDecimal;
+    std::from_chars(text.data(), text.data() + text.size(), value.real);
+    value.text = FromAscii(text);
+    return value;
+}
+
+}  // namespace
+
+char FieldTypeLetter(FieldType type) {
+    switch (type) {
+        case FieldType::kAlpha: return 'A';
+        case FieldType::kDate: return 'D';
+        case FieldType::kShort: return 'S';
+        case FieldType::kLong: return 'I';
+        case FieldType::kMoney: return '$';
+        case FieldType::kNumber: return 'N';
+        case FieldType::kLogical: return 'L';
+        case FieldType::kMemo: return 'M';
+        case FieldType::kBlob: return 'B';
+        case FieldType::kFormattedMemo: return 'F';
+        case FieldType::kOle: return 'O';
+        case FieldType::kGraphic: return 'G';
+        case FieldType::kTime: return 'T';
+        case FieldType::kTimestamp: return '@';
+        case FieldType::kAutoIncrement: return '+';
+        case FieldType::kBcd: return '#';
+        case FieldType::kBytes: return 'Y';
+    }
+    return '?';
+}
+
+bool IsBlobType(FieldType type) {
+    return type == FieldType::kMemo || type == FieldType::kBlob || type == FieldType::kFormattedMemo ||
+           type == FieldType::kOle || type == FieldType::kGraphic;
+}
+
+struct ParadoxTable::State {
+    std::unique_ptr<ByteSource> table;
+    std::u16string tableName;
+    std::unique_ptr<ByteSource> blobs;
+    std::u16string blobName;
+    std::uint64_t tableSize = 0;
+    std::uint64_t blobSize = 0;
+    TableInfo info;
+    std::optional<CodePage> codePage;
+
+    // The walk: the current block, its records and the current one.
+    std::vector<std::uint8_t> block;
+    int blockNumber = 0;
+    int recordsInBlock = 0;
+    int recordInBlock = 0;
+    std::uint64_t recordsSeen = 0;
+    int blocksWalked = 0;
+    bool eof = true;
+    std::bitset<65536> visited;
+
+    [[noreturn]] void HeaderDamaged(std::u16string_view what) const {
+        ThrowEngineError(EngineErrorCode::kHeaderDamaged, {tableName, what});
+    }
+    [[noreturn]] void BlockDamaged(std::u16string_view what) const {
+        ThrowEngineError(EngineErrorCode::kBlockDamaged, {tableName, what});
+    }
+    [[noreturn]] void BlobDamaged(std::u16string_view what) const {
+        ThrowEngineError(EngineErrorCode::kBlobDamaged, {blobName, what});
+    }
+
+    void ReadHeader(std::span<const std::u16string> passwords);
+    void ReadFields(const std::vector<std::uint8_t>& header, std::size_t position);
+    void CheckPassword(std::span<const std::u16string> passwords) const;
+    void CheckBlobFile();
+
+    void LoadBlock(int number);
+    void Advance();
+    const std::uint8_t* Record() const {
+        return block.data() + kBlockHeaderSize + static_cast<std::size_t>(recordInBlock) * info.recordSize;
+    }
+    FieldValue Decode(int field) const;
+    std::string ReadBlob(const FieldDescription& field, const std::uint8_t* data) const;
+    std::vector<std::uint8_t> ReadBlobBytes(std::uint64_t offset, std::uint64_t size) const;
+};
+
+void ParadoxTable::State::ReadHeader(std::span<const std::u16string> passwords) {
+    tableSize = table->Size();
+    std::uint8_t fixed[kFixedHeaderSize];
+    if (table->ReadAt(0, fixed, sizeof fixed) != sizeof fixed) {
+        ThrowEngineError(EngineErrorCode::kNotAParadoxTable, {tableName});
+    }
+    info.recordSize = U16(fixed + 0x00);
+    info.headerSize = U16(fixed + 0x02);
+    info.fileType = fixed[0x04];
+    info.blockSize = fixed[0x05] * 1024;
+    info.recordCount = U32(fixed + 0x06);
+    info.usedBlocks = U16(fixed + 0x0A);
+    info.fileBlocks = U16(fixed + 0x0C);
+    info.firstBlock = U16(fixed + 0x0E);
+    const int fieldCount = S16(fixed + 0x21);
+    info.sortOrder = fixed[0x29];
+    info.versionId = fixed[0x39];
+
+    // A keyed (0) or unkeyed (2) table; index files and foreign files are not.
+    if (info.fileType != 0 && info.fileType != 2) ThrowEngineError(EngineErrorCode::kNotAParadoxTable, {tableName});
+    if (info.versionId < 3 || info.versionId > 12) {
+        ThrowEngineError(EngineErrorCode::kUnsupportedVersion, {tableName, Hex2(static_cast<unsigned>(info.versionId))});
+    }
+    const bool extended = info.versionId >= 5;
+    const std::size_t variableStart = extended ? kExtendedHeaderSize : kFixedHeaderSize;
+    if (static_cast<std::size_t>(info.headerSize) < variableStart) {
+        HeaderDamaged(u"Die Kopflänge " + Number(info.headerSize) + u" ist zu klein");
+    }
+    if (static_cast<std::uint64_t>(info.headerSize) > tableSize) {
+        HeaderDamaged(u"Die Kopflänge " + Number(info.headerSize) + u" ist größer als die Datei");
+    }
+    if (info.blockSize == 0) HeaderDamaged(u"Die Blockgröße ist 0");
+    if (info.recordSize == 0) HeaderDamaged(u"Die Satzlänge ist 0");
+    if (static_cast<std::size_t>(info.recordSize) > static_cast<std::size_t>(info.blockSize) - kBlockHeaderSize) {
+        HeaderDamaged(u"Die Satzlänge " + Number(info.recordSize) + u" ist größer als ein Block");
+    }
+    if (fieldCount < 1 || fieldCount > info.recordSize) {
+        HeaderDamaged(u"Die Feldanzahl " + Number(fieldCount) + u" ist ungültig");
+    }
+
+    std::vector<std::uint8_t> header(static_cast<std::size_t>(info.headerSize));
+    if (table->ReadAt(0, header.data(), header.size()) != header.size()) HeaderDamaged(u"Der Kopf ist unvollständig");
+
+    std::uint32_t key = U32(header.data() + 0x25);
+    if (extended) {
+        info.headerCodePage = U16(header.data() + 0x6A);
+        if (key == kKeyInExtension) key = U32(header.data() + 0x5C);
+    }
+    info.encryptionKey = key;
+
+    info.fields.resize(static_cast<std::size_t>(fieldCount));
+    ReadFields(header, variableStart);
+    CheckPassword(passwords);
+}
+
+// Field descriptors, pointers, the table name and the field names; v4+
+// tables then hold the field numbers and the sort order name.
+void ParadoxTable::State::ReadFields(const std::vector<std::uint8_t>& header, std::size_t position) {
+    const std::size_t count = info.fields.size();
+    const std::size_t end = header.size();
+    if (end - position < 2 * count) HeaderDamaged(u"Die Feldbeschreibungen fehlen");
+    int offset = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t code = header[position + 2 * i];
+        const int size = header[position + 2 * i + 1];
+        FieldDescription& field = info.fields[i];
+        if (!KnownType(code)) HeaderDamaged(u"Feld " + Number(static_cast<long long>(i) + 1) + u" hat den unbekannten Typ " + Hex2(code));
+        field.type = static_cast<FieldType>(code);
+        if (field.type == FieldType::kBcd) {
+            if (size > 32) HeaderDamaged(u"Feld " + Number(static_cast<long long>(i) + 1) + u" hat zu viele Nachkommastellen");
+            field.decimals = size;
+            field.size = 17;
+        } else {
+            field.size = size;
+            const int fixed = FixedSize(field.type);
+            const bool valid = fixed != 0 ? size == fixed : (IsBlobType(field.type) ? size >= kBlobPointerSize : size >= 1);
+            if (!valid) {
+                HeaderDamaged(u"Feld " + Number(static_cast<long long>(i) + 1) + u" hat die ungültige Größe " + Number(size));
+            }
+        }
+        field.offset = offset;
+        offset += field.size;
+    }
+    if (offset != info.recordSize) {
+        HeaderDamaged(u"Die Satzlänge " + Number(info.recordSize) + u" passt nicht zu den Feldern (" + Number(offset) +
+                      u" Bytes)");
+    }
+    position += 2 * count;
+
+    // The table name pointer, the field name pointers and the table name.
+    const std::size_t tableNameSize = info.versionId >= 12 ? 261 : 79;
+    const std::size_t skip = 4 + 4 * count + tableNameSize;
+    if (end - position < skip) HeaderDamaged(u"Die Feldnamen fehlen");
+    position += skip;
+
+    std::vector<std::string> names(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto* start = header.data() + position;
+        const auto* nul = static_cast<const std::uint8_t*>(std::memchr(start, 0, end - position));
+        if (nul == nullptr) HeaderDamaged(u"Die Feldnamen fehlen");
+        names[i].assign(reinterpret_cast<const char*>(start), static_cast<std::size_t>(nul - start));
+        position += names[i].size() + 1;
+    }
+
+    // The sort order name is only needed for tables without a code page.
+    if (info.versionId >= 5 && end - position >= 2 * count) {
+        position += 2 * count;
+        const auto* start = header.data() + position;
+        const auto* nul = static_cast<const std::uint8_t*>(std::memchr(start, 0, end - position));
+        if (nul != nullptr) info.sortOrderName.assign(reinterpret_cast<const char*>(start), static_cast<std::size_t>(nul - start));
+    }
+
+    const int codePageNumber =
+        TableCodePage(info.versionId, info.headerCodePage, info.sortOrder, info.sortOrderName);
+    codePage = CodePage::Find(codePageNumber);
+    if (!codePage) ThrowEngineError(EngineErrorCode::kUnsupportedCodePage, {tableName, Number(codePageNumber)});
+    info.codePage = codePageNumber;
+    for (std::size_t i = 0; i < count; ++i) info.fields[i].name = codePage->Decode(names[i]);
+}
+
+void ParadoxTable::State::CheckPassword(std::span<const std::u16string> passwords) const {
+    if (info.encryptionKey == 0) return;
+    for (const std::u16string& password : passwords) {
+        const std::optional<std::string> bytes = codePage->Encode(password);
+        if (bytes && !bytes->empty() && PasswordChecksum(*bytes) == info.encryptionKey) return;
+    }
+    ThrowEngineError(EngineErrorCode::kInsufficientRights, {tableName});
+}
+
+// The .MB begins with its header block (type 0).
+void ParadoxTable::State::CheckBlobFile() {
+    blobSize = blobs->Size();
+    const std::uint64_t size = std::min<std::uint64_t>(blobSize, kCryptChunkSize);
+    if (size < 3) BlobDamaged(u"Der Dateikopf fehlt");
+    std::vector<std::uint8_t> head = ReadBlobBytes(0, 3);
+    if (head[0] != 0) BlobDamaged(u"Der Dateikopf fehlt");
+}
+
+std::vector<std::uint8_t> ParadoxTable::State::ReadBlobBytes(std::uint64_t offset, std::uint64_t size) const {
+    if (offset > blobSize || size > blobSize - offset) {
+        BlobDamaged(u"Ein Verweis zeigt hinter das Dateiende (Offset " + Number(static_cast<long long>(offset)) + u")");
+    }
+    if (info.encryptionKey == 0) {
+        std::vector<std::uint8_t> data(static_cast<std::size_t>(size));
+        if (blobs->ReadAt(offset, data.data(), data.size()) != data.size()) BlobDamaged(u"Die Datei ist unvollständig");
+        return data;
+    }
+    // Scrambled in whole 256-byte chunks: read the chunks around the range.
+    const std::uint64_t first = offset / kCryptChunkSize * kCryptChunkSize;
+    const std::uint64_t last = (offset + size + kCryptChunkSize - 1) / kCryptChunkSize * kCryptChunkSize;
+    std::vector<std::uint8_t> chunks(static_cast<std::size_t>(last - first));
+    const std::size_t got = blobs->ReadAt(first, chunks.data(), chunks.size());
+    if (got < offset + size - first) BlobDamaged(u"Die Datei ist unvollständig");
+    DecryptBlobChunks(chunks.data(), got / kCryptChunkSize * kCryptChunkSize, info.encryptionKey);
+    return {chunks.begin() + static_cast<std::ptrdiff_t>(offset - first),
+            chunks.begin() + static_cast<std::ptrdiff_t>(offset - first + size)};
+}
+
+void ParadoxTable::State::LoadBlock(int number) {
+    const std::uint64_t available =
+        tableSize > static_cast<std::uint64_t>(info.headerSize)
+            ? (tableSize - static_cast<std::uint64_t>(info.headerSize)) / static_cast<std::uint64_t>(info.blockSize)
+            : 0;
+    if (number < 1 || static_cast<std::uint64_t>(number) > available) {
+        BlockDamaged(u"Block " + Number(number) + u" liegt außerhalb der Datei");
+    }
+    if (visited.test(static_cast<std::size_t>(number))) {
+        BlockDamaged(u"Die Blockkette kehrt zu Block " + Number(number) + u" zurück");
+    }
+    visited.set(static_cast<std::size_t>(number));
+    ++blocksWalked;
+
+    block.resize(static_cast<std::size_t>(info.blockSize));
+    const std::uint64_t offset = static_cast<std::uint64_t>(info.headerSize) +
+                                 static_cast<std::uint64_t>(number - 1) * static_cast<std::uint64_t>(info.blockSize);
+    if (table->ReadAt(offset, block.data(), block.size()) != block.size()) {
+        BlockDamaged(u"Block " + Number(number) + u" ist unvollständig");
+    }
+    if (info.encryptionKey != 0) {
+        DecryptTableBlock(block.data(), block.size(), info.encryptionKey, static_cast<std::uint32_t>(number));
+    }
+    blockNumber = number;
+    const int lastRecordOffset = S16(block.data() + 4);
+    if (lastRecordOffset < 0) {
+        recordsInBlock = 0;
+    } else {
+        if (lastRecordOffset % info.recordSize != 0 ||
+            static_cast<std::size_t>(lastRecordOffset + info.recordSize) > block.size() - kBlockHeaderSize) {
+            BlockDamaged(u"Block " + Number(number) + u" hat die ungültige Datenlänge " + Number(lastRecordOffset));
+        }
+        recordsInBlock = lastRecordOffset / info.recordSize + 1;
+    }
+    recordInBlock = 0;
+}
+
+// On to the next record: within the block, else along the chain to the
+// next block that holds records. At the end the records found must be the
+// ones the header counts.
+void ParadoxTable::State::Advance() {
+    ++recordInBlock;
+    while (recordInBlock >= recordsInBlock) {
+        const int next = U16(block.data());
+        if (next == 0) {
+            eof = true;
+            if (recordsSeen != info.recordCount) {
+                BlockDamaged(u"Der Kopf zählt " + Number(info.recordCount) + u" Datensätze, die Blockkette enthält " +
+                             Number(static_cast<long long>(recordsSeen)));
+            }
+            return;
+        }
+        LoadBlock(next);
+    }
+    ++recordsSeen;
+}
+
+std::string ParadoxTable::State::ReadBlob(const FieldDescription& field, const std::uint8_t* data) const {
+    const int leaderSize = field.size - kBlobPointerSize;
+    const std::uint8_t* pointer = data + leaderSize;
+    const std::uint32_t location = U32(pointer);
+    const std::uint32_t length = U32(pointer + 4);
+    const bool graphic = field.type == FieldType::kGraphic;
+    const std::u16string fieldText = u"Feld \"" + field.name + u"\"";
+    if (graphic && length < static_cast<std::uint32_t>(kGraphicPrefixSize)) {
+        BlobDamaged(u"Die Grafik in " + fieldText + u" ist zu kurz");
+    }
+
+    if (location == 0) {
+        // The whole value is in the leader (a graphic's without its prefix).
+        const std::uint32_t inLeader = graphic ? length - kGraphicPrefixSize : length;
+        if (inLeader > static_cast<std::uint32_t>(leaderSize)) {
+            BlockDamaged(u"Der Wert von " + fieldText + u" ist länger als sein Platz im Datensatz");
+        }
+        return std::string(reinterpret_cast<const char*>(data), inLeader);
+    }
+
+    if (!blobs) BlobDamaged(u"Die Datei fehlt");
+    const std::uint64_t offset = location & 0xFFFFFF00u;
+    const std::uint32_t index = location & 0xFFu;
+    const std::vector<std::uint8_t> head = ReadBlobBytes(offset, 3);
+    std::uint64_t start = 0;
+    if (head[0] == 2) {
+        // One value in a block of its own: length and modification number,
+        // then the data.
+        const std::vector<std::uint8_t> single = ReadBlobBytes(offset, 9);
+        if (index != 0xFF || U32(single.data() + 3) != length) {
+            BlobDamaged(u"Der Verweis von " + fieldText + u" auf Offset " + Number(static_cast<long long>(offset)) +
+                        u" passt nicht zum Block");
+        }
+        start = offset + 9;
+    } else if (head[0] == 3) {
+        // Up to 64 small values in one block: a table of 5-byte entries,
+        // then the data in 16-byte chunks.
+        if (index >= kSubAllocatedEntries) {
+            BlobDamaged(u"Der Verweis von " + fieldText + u" nennt den ungültigen Eintrag " + Number(index));
+        }
+        const std::vector<std::uint8_t> entry = ReadBlobBytes(offset + 12 + 5 * index, 5);
+        const std::uint64_t dataOffset = static_cast<std::uint64_t>(entry[0]) * 16;
+        const std::uint64_t size = entry[1] == 0 || entry[4] == 0 || entry[4] > 16
+                                       ? 0
+                                       : (static_cast<std::uint64_t>(entry[1]) - 1) * 16 + entry[4];
+        if (size != length || dataOffset < kSubAllocatedDataStart || dataOffset + size > kBlobBlockSize) {
+            BlobDamaged(u"Der Verweis von " + fieldText + u" auf Offset " + Number(static_cast<long long>(offset)) +
+                        u" passt nicht zum Block");
+        }
+        start = offset + dataOffset;
+    } else {
+        BlobDamaged(u"Der Verweis von " + fieldText + u" zeigt auf keinen Datenblock (Offset " +
+                    Number(static_cast<long long>(offset)) + u")");
+    }
+    std::vector<std::uint8_t> bytes = ReadBlobBytes(start, length);
+    const std::size_t skip = graphic ? kGraphicPrefixSize : 0;
+    return std::string(reinterpret_cast<const char*>(bytes.data()) + skip, bytes.size() - skip);
+}
+
+FieldValue ParadoxTable::State::Decode(int index) const {
+    const FieldDescription& field = info.fields[static_cast<std::size_t>(index)];
+    const std::uint8_t* data = Record() + field.offset;
+    const auto size = static_cast<std::size_t>(field.size);
+    FieldValue value;
+    using Kind = FieldValue::Kind;
+    switch (field.type) {
+        case FieldType::kAlpha: {
+            const auto* nul = static_cast<const std::uint8_t*>(std::memchr(data, 0, size));
+            const std::size_t length = nul ? static_cast<std::size_t>(nul - data) : size;
+            if (length == 0) return value;
+            value.kind = Kind::kText;
+            value.text = codePage->Decode(std::string_view(reinterpret_cast<const char*>(data), length));
+            return value;
+        }
+        case FieldType::kDate:
+        case FieldType::kShort:
+        case FieldType::kLong:
+        case FieldType::kTime:
+        case FieldType::kAutoIncrement:
+            if (AllZero(data, size)) return value;
+            value.kind = field.type == FieldType::kDate ? Kind::kDate
+                         : field.type == FieldType::kTime ? Kind::kTime
+                                                          : Kind::kInteger;
+            value.integer = DecodeInteger(data, field.size);
+            return value;
+        case FieldType::kMoney:
+        case FieldType::kNumber:
+        case FieldType::kTimestamp:
+            if (AllZero(data, size)) return value;
+            value.kind = field.type == FieldType::kTimestamp ? Kind::kTimestamp : Kind::kReal;
+            value.real = DecodeDouble(data);
+            return value;
+        case FieldType::kLogical:
+            if (data[0] == 0) return value;
+            value.kind = Kind::kBoolean;
+            value.boolean = data[0] != 0x80;
+            return value;
+        case FieldType::kBcd:
+            if (AllZero(data, size)) return value;
+            return DecodeBcd(data);
+        case FieldType::kBytes:
+            if (AllZero(data, size)) return value;
+            value.kind = Kind::kBytes;
+            value.bytes.assign(reinterpret_cast<const char*>(data), size);
+            return value;
+        case FieldType::kMemo:
+        case FieldType::kFormattedMemo:
+        case FieldType::kBlob:
+        case FieldType::kOle:
+        case FieldType::kGraphic: {
+            if (U32(data + field.size - kBlobPointerSize + 4) == 0) return value;
+            std::string bytes = ReadBlob(field, data);
+            if (field.type == FieldType::kMemo || field.type == FieldType::kFormattedMemo) {
+                value.kind = Kind::kText;
+                value.text = codePage->Decode(bytes);
+            } else {
+                value.kind = Kind::kBytes;
+                value.bytes = std::move(bytes);
+            }
+            return value;
+        }
+    }
+    return value;
+}
+
+ParadoxTable::ParadoxTable(std::unique_ptr<ByteSource> table, std::u16string tableName,
+                           std::unique_ptr<ByteSource> blobs, std::u16string blobName,
+                           std::span<const std::u16string> passwords)
+    : state_(std::make_unique<State>()) {
+    state_->table = std::move(table);
+    state_->tableName = std::move(tableName);
+    state_->blobs = std::move(blobs);
+    state_->blobName = std::move(blobName);
+    state_->ReadHeader(passwords);
+    const bool needsBlobs = std::any_of(state_->info.fields.begin(), state_->info.fields.end(),
+                                        [](const FieldDescription& field) { return IsBlobType(field.type); });
+    if (needsBlobs) {
+        if (!state_->blobs) {
+            ThrowEngineError(EngineErrorCode::kBlobFileNotFound, {state_->blobName, state_->tableName});
+        }
+        state_->CheckBlobFile();
+    }
+    First();
+}
+
+namespace {
+
+std::unique_ptr<ByteSource> OpenSource(const std::u16string& path) {
+    OpenError error;
+    std::optional<InputFile> file = InputFile::Open(path, error);
+    if (file) return std::make_unique<FileSource>(std::move(*file));
+    switch (error.failure) {
+        case OpenFailure::kNotFound:
+        case OpenFailure::kIsFolder: ThrowEngineError(EngineErrorCode::kTableNotFound, {path});
+        case OpenFailure::kFolderNotFound: ThrowEngineError(EngineErrorCode::kFolderNotFound, {FolderOfPath(path)});
+        case OpenFailure::kLocked: ThrowEngineError(EngineErrorCode::kFileLocked, {path});
+        case OpenFailure::kAccessDenied:
+            ThrowEngineError(EngineErrorCode::kAccessDenied, {path, SystemErrorText(error.systemCode)});
+        case OpenFailure::kOther: break;
+    }
+    ThrowEngineError(EngineErrorCode::kCannotOpenFile, {path, SystemErrorText(error.systemCode)});
+}
+
+}  // namespace
+
+ParadoxTable ParadoxTable::Open(const std::u16string& path, std::span<const std::u16string> passwords) {
+    std::unique_ptr<ByteSource> table = OpenSource(path);
+
+    // The .MB of the same base name, whatever the case of its name.
+    const std::u16string folder = FolderOfPath(path);
+    std::u16string base = NameOfPath(path);
+    if (const std::size_t dot = base.rfind(u'.'); dot != std::u16string::npos) base.resize(dot);
+    const std::u16string blobFileName = base + u".MB";
+    std::u16string blobPath = JoinPath(folder, blobFileName);
+    std::unique_ptr<ByteSource> blobs;
+    if (std::optional<std::u16string> found = FindFileIgnoringCase(folder, blobFileName)) {
+        blobPath = *found;
+        OpenError error;
+        if (std::optional<InputFile> file = InputFile::Open(blobPath, error)) {
+            blobs = std::make_unique<FileSource>(std::move(*file));
+        } else if (error.failure == OpenFailure::kLocked) {
+            ThrowEngineError(EngineErrorCode::kFileLocked, {blobPath});
+        } else if (error.failure == OpenFailure::kAccessDenied) {
+            ThrowEngineError(EngineErrorCode::kAccessDenied, {blobPath, SystemErrorText(error.systemCode)});
+        }
+    }
+    return ParadoxTable(std::move(table), path, std::move(blobs), blobPath, passwords);
+}
+
+ParadoxTable::ParadoxTable(ParadoxTable&&) noexcept = default;
+ParadoxTable& ParadoxTable::operator=(ParadoxTable&&) noexcept = default;
+ParadoxTable::~ParadoxTable() = default;
+
+const TableInfo& ParadoxTable::info() const { return state_->info; }
+const std::vector<FieldDescription>& ParadoxTable::fields() const { return state_->info.fields; }
+const CodePage& ParadoxTable::codePage() const { return *state_->codePage; }
+
+void ParadoxTable::First() {
+    State& s = *state_;
+    s.visited.reset();
+    s.blocksWalked = 0;
+    s.recordsSeen = 0;
+    s.recordsInBlock = 0;
+    s.recordInBlock = 0;
+    s.eof = true;
+    // An empty table may have no data block at all. Otherwise the chain is
+    // walked even when the header counts no record, so records it holds
+    // against the count are reported, not dropped.
+    if (s.info.recordCount == 0 && (s.info.firstBlock == 0 || s.info.usedBlocks == 0)) return;
+    if (s.info.firstBlock == 0) {
+        s.BlockDamaged(u"Der Kopf zählt " + Number(s.info.recordCount) + u" Datensätze, aber die Blockkette ist leer");
+    }
+    s.eof = false;
+    s.LoadBlock(s.info.firstBlock);
+    s.recordInBlock = -1;
+    s.Advance();
+}
+
+bool ParadoxTable::Eof() const { return state_->eof; }
+
+void ParadoxTable::Next() {
+    if (!state_->eof) state_->Advance();
+}
+
+bool ParadoxTable::IsNull(int field) const { return Value(field).kind == FieldValue::Kind::kNull; }
+
+FieldValue ParadoxTable::Value(int field) const {
+    if (state_->eof) ThrowEngineError(EngineErrorCode::kNoCurrentRecord);
+    if (field < 0 || static_cast<std::size_t>(field) >= state_->info.fields.size()) {
+        throw Error(kArgumentOutOfRange);
+    }
+    return state_->Decode(field);
+}
+
+std::string_view ParadoxTable::RecordBytes() const {
+    if (state_->eof) ThrowEngineError(EngineErrorCode::kNoCurrentRecord);
+    return {reinterpret_cast<const char*>(state_->Record()), static_cast<std::size_t>(state_->info.recordSize)};
+}
+
+}  // namespace kosmara

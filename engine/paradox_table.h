@@ -90,9 +90,6 @@ struct TableInfo {
     std::vector<FieldDescription> fields;
 };
 
-// The password checksum Paradox stores as a protected table's key.
-std::uint32_t PasswordChecksum(std::string_view password);
-
 class ParadoxTable {
 public:
     // Opens the table file at path and, when it has memo or BLOB fields, the
