@@ -211,6 +211,7 @@ struct ParadoxTable::State {
     void CheckPassword(std::span<const std::u16string> passwords) const;
     void CheckBlobFile();
 
+    std::uint64_t AvailableBlocks() const;
     void LoadBlock(int number);
     void Advance();
     const std::uint8_t* Record() const {
@@ -252,7 +253,11 @@ void ParadoxTable::State::ReadHeader(std::span<const std::u16string> passwords) 
     if (static_cast<std::uint64_t>(info.headerSize) > tableSize) {
         HeaderDamaged(u"Die Kopflänge " + Number(info.headerSize) + u" ist größer als die Datei");
     }
-    if (info.blockSize == 0) HeaderDamaged(u"Die Blockgröße ist 0");
+    // Paradox writes blocks of 1, 2, 3, 4, 8, 16 or 32 KiB.
+    switch (fixed[0x05]) {
+        case 1: case 2: case 3: case 4: case 8: case 16: case 32: break;
+        default: HeaderDamaged(u"Die Blockgröße " + Number(fixed[0x05]) + u" KiB ist ungültig");
+    }
     if (info.recordSize == 0) HeaderDamaged(u"Die Satzlänge ist 0");
     if (static_cast<std::size_t>(info.recordSize) > static_cast<std::size_t>(info.blockSize) - kBlockHeaderSize) {
         HeaderDamaged(u"Die Satzlänge " + Number(info.recordSize) + u" ist größer als ein Block");
@@ -379,12 +384,14 @@ std::vector<std::uint8_t> ParadoxTable::State::ReadBlobBytes(std::uint64_t offse
             chunks.begin() + static_cast<std::ptrdiff_t>(offset - first + size)};
 }
 
+std::uint64_t ParadoxTable::State::AvailableBlocks() const {
+    return tableSize > static_cast<std::uint64_t>(info.headerSize)
+               ? (tableSize - static_cast<std::uint64_t>(info.headerSize)) / static_cast<std::uint64_t>(info.blockSize)
+               : 0;
+}
+
 void ParadoxTable::State::LoadBlock(int number) {
-    const std::uint64_t available =
-        tableSize > static_cast<std::uint64_t>(info.headerSize)
-            ? (tableSize - static_cast<std::uint64_t>(info.headerSize)) / static_cast<std::uint64_t>(info.blockSize)
-            : 0;
-    if (number < 1 || static_cast<std::uint64_t>(number) > available) {
+    if (number < 1 || static_cast<std::uint64_t>(number) > AvailableBlocks()) {
         BlockDamaged(u"Block " + Number(number) + u" liegt außerhalb der Datei");
     }
     if (visited.test(static_cast<std::size_t>(number))) {
@@ -451,7 +458,7 @@ std::string ParadoxTable::State::ReadBlob(const FieldDescription& field, const s
         // The whole value is in the leader (a graphic's without its prefix).
         const std::uint32_t inLeader = graphic ? length - kGraphicPrefixSize : length;
         if (inLeader > static_cast<std::uint32_t>(leaderSize)) {
-            BlockDamaged(u"Der Wert von " + fieldText + u" ist länger als sein Platz im Datensatz");
+            BlobDamaged(u"Der Wert von " + fieldText + u" ist länger als sein Platz im Datensatz");
         }
         return std::string(reinterpret_cast<const char*>(data), inLeader);
     }
@@ -646,7 +653,11 @@ void ParadoxTable::First() {
     // against the count are reported, not dropped.
     if (s.info.recordCount == 0 && (s.info.firstBlock == 0 || s.info.usedBlocks == 0)) return;
     if (s.info.firstBlock == 0) {
-        s.BlockDamaged(u"Der Kopf zählt " + Number(s.info.recordCount) + u" Datensätze, aber die Blockkette ist leer");
+        s.HeaderDamaged(u"Der Kopf zählt " + Number(s.info.recordCount) + u" Datensätze, aber keinen ersten Block");
+    }
+    if (s.info.firstBlock > s.info.fileBlocks) {
+        s.HeaderDamaged(u"Der erste Block " + Number(s.info.firstBlock) + u" liegt hinter dem letzten Block " +
+                        Number(s.info.fileBlocks));
     }
     s.eof = false;
     s.LoadBlock(s.info.firstBlock);
