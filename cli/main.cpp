@@ -1,1 +1,40 @@
-int main() { return 0; }
+// The command line program: the process's arguments as UTF-16 (wmain on
+// Windows, UTF-8 bytes made UTF-16 on POSIX) handed to RunCommandLine.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/command_line.h"
+#include "core/error.h"
+#include "core/text.h"
+#include "platform/console.h"
+
+namespace {
+
+// RunCommandLine reports its own errors; one that escapes it is still shown.
+template <typename Argument, typename Convert>
+int Run(int argc, Argument* argv[], Convert convert) {
+    try {
+        kosmara::PrepareConsoleOutput();
+        std::vector<std::u16string> arguments;
+        for (int i = 1; i < argc; ++i) arguments.push_back(convert(argv[i]));
+        return kosmara::RunCommandLine(arguments, std::cout, std::cerr);
+    } catch (const kosmara::Error& error) {
+        std::cerr << error.what() << '\n';
+        return 1;
+    }
+}
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t* argv[]) {
+    return Run(argc, argv, [](const wchar_t* argument) {
+        return std::u16string(reinterpret_cast<const char16_t*>(argument));
+    });
+}
+#else
+int main(int argc, char* argv[]) {
+    return Run(argc, argv, [](const char* argument) { return kosmara::FromUtf8(argument); });
+}
+#endif

@@ -88,6 +88,10 @@ std::u16string NameOfPath(std::u16string_view path);
 // Nothing when there is none.
 std::optional<std::u16string> FindFileIgnoringCase(std::u16string_view folder, std::u16string_view name);
 
+// The names of the files in folder (folders left out), in the order the file
+// system lists them; empty when the folder cannot be read.
+std::vector<std::u16string> ListFileNames(std::u16string_view folder);
+
 // Letters folded for a case-insensitive comparison of file names (ASCII,
 // Latin-1, Latin Extended-A, Greek and Cyrillic).
 char16_t FoldCase(char16_t c);
