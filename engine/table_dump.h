@@ -16,7 +16,10 @@
 //   BLOB, OLE, graphic   BLOB[len=N crc32=XXXXXXXX]
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "engine/paradox_table.h"
 
@@ -25,5 +28,12 @@ namespace kosmara {
 std::string DumpFieldLine(const std::vector<FieldDescription>& fields);
 // The current record as one line, without its line end.
 std::string DumpRecordLine(const ParadoxTable& table);
+
+// One value in this notation; type tells bytes (hexadecimal) from BLOB, OLE
+// and graphic values (length and CRC-32).
+std::string DumpValue(const FieldValue& value, FieldType type);
+
+// The CRC-32 of zlib (and of ZIP and PNG).
+std::uint32_t Crc32(std::string_view bytes);
 
 }  // namespace kosmara
