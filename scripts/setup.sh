@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev googletest libbenchmark-dev
+  pxlib-dev
+  clang-14 libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix
   wine wine64 xvfb xdotool
   locales

@@ -19,6 +19,9 @@ cmake --build "$build/windows" -j "$jobs"
 echo "== native tests"
 ctest --test-dir "$build/native" --output-on-failure --no-tests=error -j "$jobs"
 
+# A bounded run of the table fuzzer (clang, libFuzzer, sanitizers); fails on any finding.
+KOSMARA_BUILD_DIR="$build" bash "$root/scripts/fuzz.sh" "${KOSMARA_FUZZ_SECONDS:-60}"
+
 echo "== windows tests (Wine)"
 # Boot the build's own Wine prefix once, before test discovery needs it.
 "$build/windows/wine-run" cmd /c exit >/dev/null 2>&1 || true
