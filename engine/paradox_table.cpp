@@ -348,9 +348,14 @@ void ParadoxTable::State::ReadFields(const std::vector<std::uint8_t>& header, st
 
 void ParadoxTable::State::CheckPassword(std::span<const std::u16string> passwords) const {
     if (info.encryptionKey == 0) return;
+    // The checksum is taken over the password's bytes: in the table's code
+    // page, or in the Windows code page of Western Europe a user typed it in.
+    static const std::optional<CodePage> windows = CodePage::Find(1252);
     for (const std::u16string& password : passwords) {
-        const std::optional<std::string> bytes = codePage->Encode(password);
-        if (bytes && !bytes->empty() && PasswordChecksum(*bytes) == info.encryptionKey) return;
+        for (const CodePage* page : {&*codePage, windows ? &*windows : &*codePage}) {
+            const std::optional<std::string> bytes = page->Encode(password);
+            if (bytes && !bytes->empty() && PasswordChecksum(*bytes) == info.encryptionKey) return;
+        }
     }
     ThrowEngineError(EngineErrorCode::kInsufficientRights, {tableName});
 }
@@ -377,9 +382,11 @@ std::vector<std::uint8_t> ParadoxTable::State::ReadBlobBytes(std::uint64_t offse
     const std::uint64_t first = offset / kCryptChunkSize * kCryptChunkSize;
     const std::uint64_t last = (offset + size + kCryptChunkSize - 1) / kCryptChunkSize * kCryptChunkSize;
     std::vector<std::uint8_t> chunks(static_cast<std::size_t>(last - first));
-    const std::size_t got = blobs->ReadAt(first, chunks.data(), chunks.size());
-    if (got < offset + size - first) BlobDamaged(u"Die Datei ist unvollständig");
-    DecryptBlobChunks(chunks.data(), got / kCryptChunkSize * kCryptChunkSize, info.encryptionKey);
+    // A chunk cut off by the end of the file cannot be unscrambled.
+    if (blobs->ReadAt(first, chunks.data(), chunks.size()) != chunks.size()) {
+        BlobDamaged(u"Die Datei ist unvollständig");
+    }
+    DecryptBlobChunks(chunks.data(), chunks.size(), info.encryptionKey);
     return {chunks.begin() + static_cast<std::ptrdiff_t>(offset - first),
             chunks.begin() + static_cast<std::ptrdiff_t>(offset - first + size)};
 }

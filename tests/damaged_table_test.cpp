@@ -316,6 +316,16 @@ TEST(DamagedTableTest, MissingBlobFileFails) {
     ExpectError(OpenAndWalk(builder.Build().db, std::nullopt), EngineErrorCode::kBlobFileNotFound, kBlobName);
 }
 
+// Scrambled in 256-byte chunks: a memo file that ends inside the chunk after
+// a blob's last byte cannot give that blob back unscrambled.
+TEST(DamagedTableTest, ProtectedMemoFileCutInsideAChunk) {
+    BuiltTable table = GoodTable(12, "geheim");
+    const testing::BlobPlacement& blob = FirstBlob(table, true);
+    Truncate(table.mb, blob.dataOffset + 3000 + 10);
+    ASSERT_NE(table.mb.size() % 256, 0u);
+    ExpectError(OpenAndWalk(table.db, table.mb, {u"geheim"}), EngineErrorCode::kBlobDamaged, kBlobName);
+}
+
 TEST(DamagedTableTest, ProtectedTableNeedsItsPassword) {
     for (int version : {4, 12}) {
         SCOPED_TRACE(version);

@@ -302,6 +302,34 @@ TEST_F(EngineObjects, ProtectedTableNeedsTheRightPassword) {
     EXPECT_EQ(tbl.FieldAsText(1), u"Test");
 }
 
+// The checksum covers the password's bytes; a password with letters outside
+// ASCII may have been set in the table's own code page or in the Windows one.
+TEST(Passwords, LettersBeyondAsciiInEitherCodePage) {
+    struct Case {
+        const char* name;
+        std::string setBytes;       // the bytes the table was protected with
+        std::u16string typed;
+        bool opens;
+    };
+    const std::vector<Case> cases = {
+        {"TableCodePage", "Stern\x84", u"Sternä", true},    // ä in code page 850
+        {"WindowsCodePage", "Stern\xE4", u"Sternä", true},  // ä in code page 1252
+        {"OtherLetter", "Stern\x84", u"Sternö", false},
+        {"NotEncodable", "Stern\x84", u"Stern\u20AC\u0416", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TableBuilder builder(9);
+        builder.SetCodePage(850).Encrypt(c.setBytes).AddField("Name", FieldType::kAlpha, 10).AddRecord({Alpha("x")});
+        const std::vector<std::u16string> passwords = {c.typed};
+        if (c.opens) {
+            EXPECT_EQ(FromMemory(builder.Build(), passwords).Value(0).text, u"x");
+        } else {
+            EXPECT_ENGINE_ERROR(FromMemory(builder.Build(), passwords), EngineErrorCode::kInsufficientRights);
+        }
+    }
+}
+
 class CountingUi : public UserInterface {
 public:
     void ShowMessage(std::u16string_view text) override { messages.emplace_back(text); }
