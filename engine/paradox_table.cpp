@@ -113,7 +113,8 @@ bool KnownType(std::uint8_t code) {
 // BCD: byte 0 holds the sign (bit 7 set: positive) and the number of
 // decimals; 32 nibbles follow, inverted for negative values. A value
 // with bit 6 clear is blank. Nibbles that are no decimal digit (written by
-// the engine far behind the precision of a double) end the digits.
+// the engine far behind the precision of a double) end the digits; the
+// places after them read as zeros.
 FieldValue DecodeBcd(const std::uint8_t* p) {
     FieldValue value;
     if ((p[0] & 0x40) == 0) return value;
@@ -133,11 +134,10 @@ FieldValue DecodeBcd(const std::uint8_t* p) {
     while (first < integerDigits - 1 && digits[first] == '0') ++first;
     text.assign(digits + first, digits + integerDigits);
     if (text.empty()) text = "0";
-    int last = 32;
-    while (last > integerDigits && digits[last - 1] == '0') --last;
-    if (last > integerDigits) {
+    // A decimal of fixed scale: every decimal of the value is written.
+    if (decimals > 0) {
         text += '.';
-        text.append(digits + integerDigits, digits + last);
+        text.append(digits + integerDigits, digits + 32);
     }
     if (negative && text.find_first_not_of("0.") != std::string::npos) text.insert(text.begin(), '-');
     value.kind = FieldValue::Kind::kDecimal;

@@ -56,7 +56,7 @@ struct FieldValue {
         kText,       // alpha, memo, formatted memo: text
         kInteger,    // short, long, autoincrement: integer
         kReal,       // number, money: real
-        kDecimal,    // BCD: text holds the exact decimal ("-1.23"), real its nearest double
+        kDecimal,    // BCD: text holds the exact decimal with the value's decimals ("-1.20"), real its nearest double
         kBoolean,    // logical: boolean
         kDate,       // integer: days, 1 = 1 January 0001 (proleptic Gregorian)
         kTime,       // integer: milliseconds since midnight

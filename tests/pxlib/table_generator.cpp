@@ -285,12 +285,11 @@ private:
             for (int i = 1; i < digits; ++i) integerPart += static_cast<char>('0' + Uniform(0, 9));
             for (int i = 0; i < decimals; ++i) fraction += static_cast<char>('0' + Uniform(0, 9));
         }
-        // Our reader gives the shortest exact form: no trailing zeros after
-        // the point, "0" and no sign for zero.
-        std::string shortFraction = fraction.substr(0, fraction.find_last_not_of('0') + 1);
-        bool zero = integerPart.find_first_not_of('0') == std::string::npos && shortFraction.empty();
-        std::string text = (negative && !zero ? "-" : "") + integerPart +
-                           (shortFraction.empty() ? "" : "." + shortFraction);
+        // Our reader gives every decimal of the field's scale, no point
+        // without decimals, and no sign for zero.
+        bool zero = integerPart.find_first_not_of('0') == std::string::npos &&
+                    fraction.find_first_not_of('0') == std::string::npos;
+        std::string text = (negative && !zero ? "-" : "") + integerPart + (decimals == 0 ? "" : "." + fraction);
         // PX_put_data_bcd finds the integer digits through the '.'; without one
         // it takes the first `decimals` characters.
         std::string written = (negative ? "-" : "") + integerPart + "." + fraction;
