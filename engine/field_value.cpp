@@ -17,27 +17,8 @@ constexpr std::int64_t kDelphiDateOffset = 693594;
 // 1 January 1970 on the same scale.
 constexpr std::int64_t kUnixEpochDay = 719163;
 
-struct CivilDate {
-    std::int64_t year;
-    int month;
-    int day;
-};
-
-// Proleptic Gregorian calendar, years before 1 as astronomical years.
-CivilDate CivilFromDay(std::int64_t day) {
-    const std::int64_t z = day - kUnixEpochDay + 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const std::int64_t doe = z - era * 146097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    const int d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    const int m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    return {yoe + era * 400 + (m <= 2 ? 1 : 0), m, d};
-}
-
 void AppendDate(std::u16string& out, std::int64_t day) {
-    const CivilDate date = CivilFromDay(day);
+    const CivilDate date = DateOfDay(day);
     AppendDecimal(out, date.day, 2);
     out += u'.';
     AppendDecimal(out, date.month, 2);
@@ -116,6 +97,20 @@ std::u16string Folded(std::u16string_view text) {
 }
 
 }  // namespace
+
+// Counted from 0000-03-01, so that the leap day ends its year, in eras of
+// 400 years (146097 days).
+CivilDate DateOfDay(std::int64_t day) {
+    const std::int64_t z = day - kUnixEpochDay + 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t dayOfEra = z - era * 146097;
+    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::int64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
+    const int dayOfMonth = static_cast<int>(dayOfYear - (153 * monthFromMarch + 2) / 5 + 1);
+    const int month = static_cast<int>(monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9);
+    return {yearOfEra + era * 400 + (month <= 2 ? 1 : 0), month, dayOfMonth};
+}
 
 std::u16string ValueAsText(const FieldValue& value, const CodePage& codePage) {
     using Kind = FieldValue::Kind;

@@ -21,12 +21,22 @@
 //             kCannotReadAsBoolean.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "engine/code_page.h"
 #include "engine/paradox_table.h"
 
 namespace kosmara {
+
+// A date field's day number (1 = 1 January 0001) in the proleptic Gregorian
+// calendar; years before 1 are astronomical (0 is 1 BC, -1 is 2 BC).
+struct CivilDate {
+    std::int64_t year;
+    int month;
+    int day;
+};
+CivilDate DateOfDay(std::int64_t day);
 
 std::u16string ValueAsText(const FieldValue& value, const CodePage& codePage);
 double ValueAsReal(const FieldValue& value, const FieldDescription& field);

@@ -69,6 +69,37 @@ struct FieldValue {
     std::int64_t integer = 0;
     double real = 0.0;
     bool boolean = false;
+
+    static FieldValue OfText(std::u16string text, Kind kind = Kind::kText) {
+        FieldValue value;
+        value.kind = kind;
+        value.text = std::move(text);
+        return value;
+    }
+    static FieldValue OfInteger(std::int64_t integer, Kind kind = Kind::kInteger) {
+        FieldValue value;
+        value.kind = kind;
+        value.integer = integer;
+        return value;
+    }
+    static FieldValue OfReal(double real, Kind kind = Kind::kReal) {
+        FieldValue value;
+        value.kind = kind;
+        value.real = real;
+        return value;
+    }
+    static FieldValue OfBoolean(bool boolean) {
+        FieldValue value;
+        value.kind = Kind::kBoolean;
+        value.boolean = boolean;
+        return value;
+    }
+    static FieldValue OfBytes(std::string bytes) {
+        FieldValue value;
+        value.kind = Kind::kBytes;
+        value.bytes = std::move(bytes);
+        return value;
+    }
 };
 
 // What the header says, as far as a reader needs it.

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "core/text.h"
+#include "engine/field_value.h"
 
 // Every number is written by our own code or std::to_chars, never by printf
 // or streams: the text must not depend on the locale or on the C runtime, so
@@ -18,8 +19,6 @@ constexpr char kHexUpper[] = "0123456789ABCDEF";
 constexpr char kHexLower[] = "0123456789abcdef";
 
 constexpr std::int64_t kMillisecondsPerDay = 86400000;
-// Day 1 is 0001-01-01; day 719163 is 1970-01-01.
-constexpr std::int64_t kDayOf1970 = 719163;
 // Timestamps further away than this (about 27 million years) have no date
 // the dump writes; they keep only their raw value.
 constexpr double kLargestTimestampDay = 1e10;
@@ -73,23 +72,14 @@ void AppendReal(std::string& out, double value) {
 
 // A day number (1 = 0001-01-01, proleptic Gregorian) as YYYY-MM-DD. Years
 // before 1 are astronomical (0 is 1 BC, -1 is 2 BC) and written like printf's
-// "%04d" writes them: -001. Counted from 0000-03-01, so that the leap day
-// ends its year, in eras of 400 years (146097 days).
+// "%04d" writes them: -001.
 void AppendDate(std::string& out, std::int64_t day) {
-    const std::int64_t z = day - kDayOf1970 + 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const std::int64_t dayOfEra = z - era * 146097;
-    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const std::int64_t monthFromMarch = (5 * dayOfYear + 2) / 153;
-    const std::int64_t dayOfMonth = dayOfYear - (153 * monthFromMarch + 2) / 5 + 1;
-    const std::int64_t month = monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9;
-    const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-    AppendPadded(out, year, 4);
+    const CivilDate date = DateOfDay(day);
+    AppendPadded(out, date.year, 4);
     out += '-';
-    AppendPadded(out, month, 2);
+    AppendPadded(out, date.month, 2);
     out += '-';
-    AppendPadded(out, dayOfMonth, 2);
+    AppendPadded(out, date.day, 2);
 }
 
 // Milliseconds as HH:MM:SS.mmm; hours are not taken modulo 24, and a negative

@@ -30,17 +30,6 @@ ParadoxTable FromMemory(const BuiltTable& built, std::span<const std::u16string>
     return ParadoxTable(std::make_unique<MemorySource>(built.db), u"Test.DB", std::move(blobs), u"Test.MB", passwords);
 }
 
-// Expects an EngineError with this code.
-#define EXPECT_ENGINE_ERROR(call, expectedCode)                                                  \
-    do {                                                                                         \
-        try {                                                                                    \
-            (void)(call);                                                                        \
-            ADD_FAILURE() << "no error from " #call;                                             \
-        } catch (const ::kosmara::EngineError& error) {                                          \
-            EXPECT_EQ(static_cast<int>(error.code()), static_cast<int>(expectedCode)) << error.what(); \
-        }                                                                                        \
-    } while (false)
-
 // One field of each kind, one record; each row says what the three forms
 // give: the text, and the real and boolean or the error code.
 struct FormCase {

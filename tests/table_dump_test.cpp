@@ -18,40 +18,14 @@ namespace {
 FieldValue Null() { return FieldValue{}; }
 
 FieldValue Text(std::u16string text, FieldValue::Kind kind = FieldValue::Kind::kText) {
-    FieldValue value;
-    value.kind = kind;
-    value.text = std::move(text);
-    return value;
+    return FieldValue::OfText(std::move(text), kind);
 }
-
 FieldValue Integer(std::int64_t integer, FieldValue::Kind kind = FieldValue::Kind::kInteger) {
-    FieldValue value;
-    value.kind = kind;
-    value.integer = integer;
-    return value;
+    return FieldValue::OfInteger(integer, kind);
 }
-
-FieldValue Real(double real, FieldValue::Kind kind = FieldValue::Kind::kReal) {
-    FieldValue value;
-    value.kind = kind;
-    value.real = real;
-    return value;
-}
-
-FieldValue Boolean(bool boolean) {
-    FieldValue value;
-    value.kind = FieldValue::Kind::kBoolean;
-    value.boolean = boolean;
-    return value;
-}
-
-FieldValue Bytes(std::string bytes) {
-    FieldValue value;
-    value.kind = FieldValue::Kind::kBytes;
-    value.bytes = std::move(bytes);
-    return value;
-}
-
+FieldValue Real(double real, FieldValue::Kind kind = FieldValue::Kind::kReal) { return FieldValue::OfReal(real, kind); }
+FieldValue Boolean(bool boolean) { return FieldValue::OfBoolean(boolean); }
+FieldValue Bytes(std::string bytes) { return FieldValue::OfBytes(std::move(bytes)); }
 FieldValue Date(std::int64_t day) { return Integer(day, FieldValue::Kind::kDate); }
 FieldValue Time(std::int64_t milliseconds) { return Integer(milliseconds, FieldValue::Kind::kTime); }
 FieldValue Timestamp(double milliseconds) { return Real(milliseconds, FieldValue::Kind::kTimestamp); }

@@ -43,33 +43,10 @@ PxCell BytesCell(std::string bytes) {
     return cell;
 }
 
-FieldValue Text(std::u16string text) {
-    FieldValue value;
-    value.kind = FieldValue::Kind::kText;
-    value.text = std::move(text);
-    return value;
-}
-
-FieldValue Integer(FieldValue::Kind kind, std::int64_t integer) {
-    FieldValue value;
-    value.kind = kind;
-    value.integer = integer;
-    return value;
-}
-
-FieldValue Real(FieldValue::Kind kind, double real) {
-    FieldValue value;
-    value.kind = kind;
-    value.real = real;
-    return value;
-}
-
-FieldValue Bytes(std::string bytes) {
-    FieldValue value;
-    value.kind = FieldValue::Kind::kBytes;
-    value.bytes = std::move(bytes);
-    return value;
-}
+FieldValue Text(std::u16string text) { return FieldValue::OfText(std::move(text)); }
+FieldValue Integer(FieldValue::Kind kind, std::int64_t integer) { return FieldValue::OfInteger(integer, kind); }
+FieldValue Real(FieldValue::Kind kind, double real) { return FieldValue::OfReal(real, kind); }
+FieldValue Bytes(std::string bytes) { return FieldValue::OfBytes(std::move(bytes)); }
 
 class ValueMaker {
 public:
