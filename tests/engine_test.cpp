@@ -349,5 +349,26 @@ TEST_F(EngineObjects, AafFileFromTheTableEqualsTheWritersOwn) {
     ASSERT_EQ(ui.messages.size(), 2u);
 }
 
+// A value the engine cannot give in the form the writer asks for stops the
+// writer with the engine's own error, unchanged.
+TEST(EngineAndWriter, FieldErrorPassesThroughTheWriter) {
+    TempFolder folder;
+    TableBuilder builder;
+    builder.SetCodePage(1252);
+    for (int i = 0; i < 13; ++i) builder.AddField("F" + std::to_string(i), FieldType::kAlpha, 10);
+    builder.AddRecord({Alpha("1"), Alpha("Name"), Alpha("gestern")});
+    WriteTable(builder.Build(), folder.path(), "Text");
+    Session session(u"Test");
+    Database db(session);
+    db.SetParam(u"PATH", PathText(folder.path()));
+    Table tbl(db);
+    tbl.SetTableName(u"Text");
+    tbl.Open();
+    CountingUi ui;
+    EXPECT_ERROR_MESSAGE(WriteAafFile(PathText(folder / "Text.aaf"), tbl, ui, TimeFormatSettings{}),
+                         u"Der Wert \"gestern\" des Feldes \"F2\" ist keine gültige Zahl.");
+    EXPECT_TRUE(ui.messages.empty());
+}
+
 }  // namespace
 }  // namespace kosmara
