@@ -119,7 +119,7 @@ FieldValue DecodeBcd(const std::uint8_t* p) {
     FieldValue value;
     if ((p[0] & 0x40) == 0) return value;
     const bool negative = (p[0] & 0x80) == 0;
-    const int decimals = std::min(p[0] & 0x3F, 32);
+    const int decimals = p[0] & 0x3F;  // at most 32, as the field's
     char digits[32];
     bool valid = true;
     for (int i = 0; i < 32; ++i) {
@@ -398,6 +398,9 @@ std::uint64_t ParadoxTable::State::AvailableBlocks() const {
 }
 
 void ParadoxTable::State::LoadBlock(int number) {
+    if (number > info.fileBlocks) {
+        BlockDamaged(u"Block " + Number(number) + u" liegt hinter dem letzten Block " + Number(info.fileBlocks));
+    }
     if (number < 1 || static_cast<std::uint64_t>(number) > AvailableBlocks()) {
         BlockDamaged(u"Block " + Number(number) + u" liegt außerhalb der Datei");
     }
@@ -434,11 +437,13 @@ void ParadoxTable::State::LoadBlock(int number) {
 // next block that holds records. At the end the records found must be the
 // ones the header counts.
 void ParadoxTable::State::Advance() {
+    // Until a record is reached there is none: a failure on the way leaves
+    // the cursor at the end, never on a record of a block that is gone.
+    eof = true;
     ++recordInBlock;
     while (recordInBlock >= recordsInBlock) {
         const int next = U16(block.data());
         if (next == 0) {
-            eof = true;
             if (recordsSeen != info.recordCount) {
                 BlockDamaged(u"Der Kopf zählt " + Number(info.recordCount) + u" Datensätze, die Blockkette enthält " +
                              Number(static_cast<long long>(recordsSeen)));
@@ -448,6 +453,7 @@ void ParadoxTable::State::Advance() {
         LoadBlock(next);
     }
     ++recordsSeen;
+    eof = false;
 }
 
 std::string ParadoxTable::State::ReadBlob(const FieldDescription& field, const std::uint8_t* data) const {
@@ -473,6 +479,11 @@ std::string ParadoxTable::State::ReadBlob(const FieldDescription& field, const s
     if (!blobs) BlobDamaged(u"Die Datei fehlt");
     const std::uint64_t offset = location & 0xFFFFFF00u;
     const std::uint32_t index = location & 0xFFu;
+    // Blocks of the .MB begin at multiples of 4 KiB.
+    if (offset % kBlobBlockSize != 0) {
+        BlobDamaged(u"Der Verweis von " + fieldText + u" zeigt in einen Block hinein (Offset " +
+                    Number(static_cast<long long>(offset)) + u")");
+    }
     const std::vector<std::uint8_t> head = ReadBlobBytes(offset, 3);
     std::uint64_t start = 0;
     if (head[0] == 2) {
@@ -548,7 +559,12 @@ FieldValue ParadoxTable::State::Decode(int index) const {
             value.boolean = data[0] != 0x80;
             return value;
         case FieldType::kBcd:
-            if (AllZero(data, size)) return value;
+            if (AllZero(data, size) || (data[0] & 0x40) == 0) return value;
+            // The value's scale is the field's.
+            if ((data[0] & 0x3F) != field.decimals) {
+                BlockDamaged(u"Der BCD-Wert von Feld \"" + field.name + u"\" hat " + Number(data[0] & 0x3F) +
+                             u" statt " + Number(field.decimals) + u" Nachkommastellen");
+            }
             return DecodeBcd(data);
         case FieldType::kBytes:
             if (AllZero(data, size)) return value;
@@ -666,7 +682,6 @@ void ParadoxTable::First() {
         s.HeaderDamaged(u"Der erste Block " + Number(s.info.firstBlock) + u" liegt hinter dem letzten Block " +
                         Number(s.info.fileBlocks));
     }
-    s.eof = false;
     s.LoadBlock(s.info.firstBlock);
     s.recordInBlock = -1;
     s.Advance();
