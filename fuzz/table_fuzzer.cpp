@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,18 +49,41 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t split = std::min<std::size_t>(length, rest.size());
     std::unique_ptr<kosmara::ByteSource> blobs;
     if (split < rest.size()) blobs = std::make_unique<kosmara::MemorySource>(rest.substr(split));
+
+    std::optional<kosmara::ParadoxTable> table;
     try {
-        kosmara::ParadoxTable table(std::make_unique<kosmara::MemorySource>(rest.substr(0, split)), u"Fuzz.DB",
-                                    std::move(blobs), u"Fuzz.MB", kPasswords);
-        (void)table.info();
-        int records = 0;
-        for (table.First(); !table.Eof() && records < kRecordLimit; table.Next(), ++records) ReadEveryField(table);
-        if (!table.Eof()) __builtin_trap();  // the walk does not end
+        table.emplace(std::make_unique<kosmara::MemorySource>(rest.substr(0, split)), u"Fuzz.DB", std::move(blobs),
+                      u"Fuzz.MB", kPasswords);
+    } catch (const kosmara::Error&) {
+        return 0;
+    }
+    (void)table->info();
+
+    // A step that fails leaves the cursor at the end, with no current record.
+    const auto step = [&](auto move) {
         try {
-            (void)table.Value(0);  // past the end: kNoCurrentRecord
-            __builtin_trap();
+            move();
+            return true;
+        } catch (const kosmara::Error&) {
+            if (!table->Eof()) __builtin_trap();
+            return false;
+        }
+    };
+    int records = 0;
+    bool walked = step([&] { table->First(); });
+    while (walked && !table->Eof() && records < kRecordLimit) {
+        // A damaged value fails alone; the walk goes on to the next record.
+        try {
+            ReadEveryField(*table);
         } catch (const kosmara::Error&) {
         }
+        walked = step([&] { table->Next(); });
+        ++records;
+    }
+    if (!table->Eof()) __builtin_trap();  // the walk does not end
+    try {
+        (void)table->Value(0);  // past the end: kNoCurrentRecord
+        __builtin_trap();
     } catch (const kosmara::Error&) {
     }
     return 0;
