@@ -192,7 +192,6 @@ struct ParadoxTable::State {
     int recordsInBlock = 0;
     int recordInBlock = 0;
     std::uint64_t recordsSeen = 0;
-    int blocksWalked = 0;
     bool eof = true;
     std::bitset<65536> visited;
 
@@ -363,10 +362,7 @@ void ParadoxTable::State::CheckPassword(std::span<const std::u16string> password
 // The .MB begins with its header block (type 0).
 void ParadoxTable::State::CheckBlobFile() {
     blobSize = blobs->Size();
-    const std::uint64_t size = std::min<std::uint64_t>(blobSize, kCryptChunkSize);
-    if (size < 3) BlobDamaged(u"Der Dateikopf fehlt");
-    std::vector<std::uint8_t> head = ReadBlobBytes(0, 3);
-    if (head[0] != 0) BlobDamaged(u"Der Dateikopf fehlt");
+    if (blobSize < 3 || ReadBlobBytes(0, 3)[0] != 0) BlobDamaged(u"Der Dateikopf fehlt");
 }
 
 std::vector<std::uint8_t> ParadoxTable::State::ReadBlobBytes(std::uint64_t offset, std::uint64_t size) const {
@@ -408,7 +404,6 @@ void ParadoxTable::State::LoadBlock(int number) {
         BlockDamaged(u"Die Blockkette kehrt zu Block " + Number(number) + u" zurück");
     }
     visited.set(static_cast<std::size_t>(number));
-    ++blocksWalked;
 
     block.resize(static_cast<std::size_t>(info.blockSize));
     const std::uint64_t offset = static_cast<std::uint64_t>(info.headerSize) +
@@ -666,7 +661,6 @@ const CodePage& ParadoxTable::codePage() const { return *state_->codePage; }
 void ParadoxTable::First() {
     State& s = *state_;
     s.visited.reset();
-    s.blocksWalked = 0;
     s.recordsSeen = 0;
     s.recordsInBlock = 0;
     s.recordInBlock = 0;
