@@ -83,6 +83,10 @@ void Database::TableOpened(Table* table) { openTables_.push_back(table); }
 
 void Database::TableClosed(Table* table) {
     openTables_.erase(std::remove(openTables_.begin(), openTables_.end(), table), openTables_.end());
+    EndUnusedConnection();
+}
+
+void Database::EndUnusedConnection() {
     if (openTables_.empty() && !keepConnection()) connected_ = false;
 }
 
@@ -106,7 +110,7 @@ void Table::Open() {
         reader_.emplace(ParadoxTable::Open(TablePath(), database_.session().passwords()));
     } catch (...) {
         // A connection made only for this table ends with the failed open.
-        if (connectedHere && database_.openTables_.empty()) database_.connected_ = false;
+        if (connectedHere) database_.EndUnusedConnection();
         throw;
     }
     database_.TableOpened(this);

@@ -80,6 +80,8 @@ private:
     friend class Table;
     void TableOpened(Table* table);
     void TableClosed(Table* table);
+    // Without a kept connection, a database with no open table disconnects.
+    void EndUnusedConnection();
 
     Session& session_;
     std::u16string name_;

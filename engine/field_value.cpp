@@ -6,6 +6,7 @@
 
 #include "core/text.h"
 #include "engine/engine_error.h"
+#include "platform/input_file.h"
 
 namespace kosmara {
 namespace {
@@ -86,14 +87,6 @@ bool ParseNumber(std::u16string_view text, double& value) {
     if (i != text.size()) return false;
     const auto result = std::from_chars(ascii.data(), ascii.data() + ascii.size(), value);
     return result.ec == std::errc() && std::isfinite(value);
-}
-
-std::u16string Folded(std::u16string_view text) {
-    std::u16string folded(text);
-    for (char16_t& c : folded) {
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-    }
-    return folded;
 }
 
 }  // namespace
@@ -180,12 +173,12 @@ bool ValueAsBoolean(const FieldValue& value, const FieldDescription& field) {
         case Kind::kReal:
         case Kind::kDecimal: return value.real != 0.0;
         case Kind::kText: {
-            const std::u16string word = Folded(Trimmed(value.text));
+            const std::u16string_view word = Trimmed(value.text);
             for (const char16_t* yes : {u"true", u"t", u"yes", u"y", u"ja", u"j", u"wahr", u"w", u"1"}) {
-                if (word == yes) return true;
+                if (EqualIgnoringCase(word, yes)) return true;
             }
             for (const char16_t* no : {u"false", u"f", u"no", u"n", u"nein", u"falsch", u"0"}) {
-                if (word == no) return false;
+                if (EqualIgnoringCase(word, no)) return false;
             }
             ThrowEngineError(EngineErrorCode::kNotABoolean, {value.text, field.name});
         }

@@ -70,43 +70,42 @@ std::uint8_t KeyByte(int x, int y, std::uint8_t p, std::uint8_t q, std::uint8_t 
     return static_cast<std::uint8_t>(kA[(x + p) & 0xFF] ^ kB[(y + q) & 0xFF] ^ kC[(y + r) & 0xFF]);
 }
 
+enum class Direction { kScramble, kUnscramble };
+
 // Byte x of the plain chunk sits at position y = C[x] - s of the scrambled
 // one, mixed with a key byte that depends on both positions.
-void DecryptChunk(std::uint8_t* chunk, std::uint8_t p, std::uint8_t q, std::uint8_t r, std::uint8_t s) {
-    Chunk plain;
+void TransformChunk(std::uint8_t* chunk, std::uint8_t p, std::uint8_t q, std::uint8_t r, std::uint8_t s,
+                    Direction direction) {
+    Chunk out;
     for (int x = 0; x < 256; ++x) {
         const int y = (kC[x] - s) & 0xFF;
-        plain[static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(chunk[y] ^ KeyByte(x, y, p, q, r));
+        const std::uint8_t key = KeyByte(x, y, p, q, r);
+        if (direction == Direction::kScramble) {
+            out[static_cast<std::size_t>(y)] = static_cast<std::uint8_t>(chunk[x] ^ key);
+        } else {
+            out[static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(chunk[y] ^ key);
+        }
     }
-    std::copy(plain.begin(), plain.end(), chunk);
+    std::copy(out.begin(), out.end(), chunk);
 }
 
-void EncryptChunk(std::uint8_t* chunk, std::uint8_t p, std::uint8_t q, std::uint8_t r, std::uint8_t s) {
-    Chunk scrambled;
-    for (int x = 0; x < 256; ++x) {
-        const int y = (kC[x] - s) & 0xFF;
-        scrambled[static_cast<std::size_t>(y)] = static_cast<std::uint8_t>(chunk[x] ^ KeyByte(x, y, p, q, r));
-    }
-    std::copy(scrambled.begin(), scrambled.end(), chunk);
-}
-
-template <typename Transform>
-void EachTableChunk(std::uint8_t* block, std::size_t size, std::uint32_t key, std::uint32_t blockNumber,
-                    Transform transform) {
+// Chunk j of .DB block n takes (a, b, j, n); every chunk of the .MB takes
+// (a, b, a + 1, b + 1), where a and b are the key's two low bytes.
+void TransformTableBlock(std::uint8_t* block, std::size_t size, std::uint32_t key, std::uint32_t blockNumber,
+                         Direction direction) {
     const auto a = static_cast<std::uint8_t>(key & 0xFF);
     const auto b = static_cast<std::uint8_t>((key >> 8) & 0xFF);
     for (std::size_t j = 0; j + kCryptChunkSize <= size; j += kCryptChunkSize) {
-        transform(block + j, a, b, static_cast<std::uint8_t>(j / kCryptChunkSize),
-                  static_cast<std::uint8_t>(blockNumber & 0xFF));
+        TransformChunk(block + j, a, b, static_cast<std::uint8_t>(j / kCryptChunkSize),
+                       static_cast<std::uint8_t>(blockNumber & 0xFF), direction);
     }
 }
 
-template <typename Transform>
-void EachBlobChunk(std::uint8_t* data, std::size_t size, std::uint32_t key, Transform transform) {
+void TransformBlobChunks(std::uint8_t* data, std::size_t size, std::uint32_t key, Direction direction) {
     const auto a = static_cast<std::uint8_t>(key & 0xFF);
     const auto b = static_cast<std::uint8_t>((key >> 8) & 0xFF);
     for (std::size_t j = 0; j + kCryptChunkSize <= size; j += kCryptChunkSize) {
-        transform(data + j, a, b, static_cast<std::uint8_t>(a + 1), static_cast<std::uint8_t>(b + 1));
+        TransformChunk(data + j, a, b, static_cast<std::uint8_t>(a + 1), static_cast<std::uint8_t>(b + 1), direction);
     }
 }
 
@@ -118,7 +117,7 @@ std::uint32_t PasswordChecksum(std::string_view password) {
 
     Chunk repeated;
     for (std::size_t i = 0; i < repeated.size(); ++i) repeated[i] = static_cast<std::uint8_t>(password[i % n]);
-    EncryptChunk(repeated.data(), repeated[0], repeated[1], repeated[2], repeated[3]);
+    TransformChunk(repeated.data(), repeated[0], repeated[1], repeated[2], repeated[3], Direction::kScramble);
     const std::uint32_t low = repeated[0] + 256u * repeated[1];
 
     Chunk extended;
@@ -126,7 +125,7 @@ std::uint32_t PasswordChecksum(std::string_view password) {
     for (std::size_t i = n; i < extended.size(); ++i) {
         extended[i] = static_cast<std::uint8_t>(kA[extended[i - n]] ^ (i & 0xFF));
     }
-    EncryptChunk(extended.data(), extended[0], extended[20], extended[40], extended[255]);
+    TransformChunk(extended.data(), extended[0], extended[20], extended[40], extended[255], Direction::kScramble);
     std::uint32_t even = 0;
     std::uint32_t odd = 0;
     for (std::size_t i = 0; i < extended.size(); i += 2) {
@@ -139,19 +138,19 @@ std::uint32_t PasswordChecksum(std::string_view password) {
 }
 
 void DecryptTableBlock(std::uint8_t* block, std::size_t size, std::uint32_t key, std::uint32_t blockNumber) {
-    EachTableChunk(block, size, key, blockNumber, DecryptChunk);
+    TransformTableBlock(block, size, key, blockNumber, Direction::kUnscramble);
 }
 
 void EncryptTableBlock(std::uint8_t* block, std::size_t size, std::uint32_t key, std::uint32_t blockNumber) {
-    EachTableChunk(block, size, key, blockNumber, EncryptChunk);
+    TransformTableBlock(block, size, key, blockNumber, Direction::kScramble);
 }
 
 void DecryptBlobChunks(std::uint8_t* data, std::size_t size, std::uint32_t key) {
-    EachBlobChunk(data, size, key, DecryptChunk);
+    TransformBlobChunks(data, size, key, Direction::kUnscramble);
 }
 
 void EncryptBlobChunks(std::uint8_t* data, std::size_t size, std::uint32_t key) {
-    EachBlobChunk(data, size, key, EncryptChunk);
+    TransformBlobChunks(data, size, key, Direction::kScramble);
 }
 
 }  // namespace kosmara

@@ -25,6 +25,8 @@ namespace {
 
 using testing::BuiltTable;
 using testing::TableBuilder;
+using testing::paradox_detail::PutU16;
+using testing::paradox_detail::PutU32;
 
 constexpr char16_t kTableName[] = u"Horoskop.DB";
 constexpr char16_t kBlobName[] = u"Horoskop.MB";
@@ -62,16 +64,6 @@ const testing::BlobPlacement& FirstBlob(const BuiltTable& table, bool single) {
 std::size_t SubEntry(const BuiltTable& table) {
     const auto& blob = FirstBlob(table, false);
     return blob.blockOffset + 12 + 5 * static_cast<std::size_t>(blob.index);
-}
-
-void PutU16(std::string& bytes, std::size_t offset, std::uint32_t value) {
-    bytes.at(offset) = static_cast<char>(value & 0xFF);
-    bytes.at(offset + 1) = static_cast<char>((value >> 8) & 0xFF);
-}
-
-void PutU32(std::string& bytes, std::size_t offset, std::uint32_t value) {
-    PutU16(bytes, offset, value & 0xFFFF);
-    PutU16(bytes, offset + 2, value >> 16);
 }
 
 // Walks the whole table reading every field in every form; the number of

@@ -18,16 +18,8 @@ namespace {
 
 using testing::BuiltTable;
 using testing::TableBuilder;
-
-void PutU16(std::string& bytes, std::size_t offset, std::uint32_t value) {
-    bytes.at(offset) = static_cast<char>(value & 0xFF);
-    bytes.at(offset + 1) = static_cast<char>((value >> 8) & 0xFF);
-}
-
-void PutU32(std::string& bytes, std::size_t offset, std::uint32_t value) {
-    PutU16(bytes, offset, value & 0xFFFF);
-    PutU16(bytes, offset + 2, value >> 16);
-}
+using testing::paradox_detail::PutU16;
+using testing::paradox_detail::PutU32;
 
 // Bytes that a test can change after the table has been opened, as another
 // program may change a table file that we hold open in shared mode.

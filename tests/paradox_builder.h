@@ -58,9 +58,10 @@ inline std::string SortableDouble(double value) {
     return BigEndian(bits, 8);
 }
 
+// Little-endian numbers into bytes, also for tests that damage a table.
 inline void PutU16(std::string& out, std::size_t offset, std::uint32_t value) {
-    out[offset] = static_cast<char>(value & 0xFF);
-    out[offset + 1] = static_cast<char>((value >> 8) & 0xFF);
+    out.at(offset) = static_cast<char>(value & 0xFF);
+    out.at(offset + 1) = static_cast<char>((value >> 8) & 0xFF);
 }
 
 inline void PutU32(std::string& out, std::size_t offset, std::uint32_t value) {
