@@ -1,22 +1,30 @@
-// The command line front end: "dump" and "export", as a function the tests
-// call directly and main() calls with the process's arguments.
+// The command line front end: "list", "export" and "dump", as a function
+// the tests call directly and main() calls with the process's arguments.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "databases/system_services.h"
+
 namespace kosmara {
 
-// Runs one command (arguments without the program name). out and err take
-// UTF-8 bytes. Exit codes: 0 success, 1 failure (German message on err),
-// 2 wrong usage.
-int RunCommandLine(const std::vector<std::u16string>& arguments, std::ostream& out, std::ostream& err);
+// What a command works with besides its arguments. out and err take UTF-8
+// bytes. readPassword asks on the terminal without echo and returns the line
+// typed, or nothing when there is no terminal or input ended.
+struct CommandLineEnvironment {
+    std::ostream& out;
+    std::ostream& err;
+    const SystemServices& system;
+    std::function<std::optional<std::u16string>(std::u16string_view prompt)> readPassword;
+};
 
-// The output path export uses when none is given: the table path with its
-// extension (from the last "." after the last separator) replaced by ".aaf",
-// or ".aaf" appended when it has none.
-std::u16string DefaultOutputPath(std::u16string_view tablePath);
+// Runs one command (arguments without the program name). Exit codes: 0
+// success, 1 failure (German message on err), 2 wrong usage.
+int RunCommandLine(const std::vector<std::u16string>& arguments, CommandLineEnvironment& environment);
 
 }  // namespace kosmara

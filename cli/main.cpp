@@ -1,5 +1,6 @@
 // The command line program: the process's arguments as UTF-16 (wmain on
-// Windows, UTF-8 bytes made UTF-16 on POSIX) handed to RunCommandLine.
+// Windows; on POSIX the bytes as they came, see FromNativeBytes) handed to
+// RunCommandLine with the system's registry, files and terminal.
 #include <iostream>
 #include <string>
 #include <vector>
@@ -7,6 +8,7 @@
 #include "cli/command_line.h"
 #include "core/error.h"
 #include "core/text.h"
+#include "databases/system_services.h"
 #include "platform/console.h"
 
 namespace {
@@ -18,9 +20,14 @@ int Run(int argc, Argument* argv[], Convert convert) {
         kosmara::PrepareConsoleOutput();
         std::vector<std::u16string> arguments;
         for (int i = 1; i < argc; ++i) arguments.push_back(convert(argv[i]));
-        return kosmara::RunCommandLine(arguments, std::cout, std::cerr);
+        const kosmara::SystemServicesOfPlatform system;
+        kosmara::CommandLineEnvironment environment{std::cout, std::cerr, system, kosmara::ReadSecretLine};
+        return kosmara::RunCommandLine(arguments, environment);
     } catch (const kosmara::Error& error) {
-        std::cerr << error.what() << '\n';
+        std::cerr << kosmara::ToReadableUtf8(error.message()) << '\n';
+        return 1;
+    } catch (const std::exception& error) {
+        std::cerr << "Interner Fehler: " << error.what() << '\n';
         return 1;
     }
 }
@@ -35,6 +42,6 @@ int wmain(int argc, wchar_t* argv[]) {
 }
 #else
 int main(int argc, char* argv[]) {
-    return Run(argc, argv, [](const char* argument) { return kosmara::FromUtf8(argument); });
+    return Run(argc, argv, [](const char* argument) { return kosmara::FromNativeBytes(argument); });
 }
 #endif

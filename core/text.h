@@ -17,11 +17,30 @@ void AppendUtf8(std::u16string_view text, std::string& out);
 // cannot start or continue a valid sequence.
 std::u16string FromUtf8(std::string_view text);
 
+// File names and arguments on POSIX are bytes, mostly UTF-8 but not always
+// (a disk copied from an old Windows machine has names in Latin-1). A byte
+// that is no part of valid UTF-8 becomes the lone surrogate U+DC00 + byte,
+// and ToNativeBytes turns it back, so every name survives the round trip.
+std::u16string FromNativeBytes(std::string_view bytes);
+std::string ToNativeBytes(std::u16string_view text);
+
+// Text for a person to read (messages on the console): as ToUtf8, but a byte
+// kept by FromNativeBytes shows as the character it is in Windows-1252,
+// since such names come from Windows disks ("Hor\xF6skop" reads "Horöskop").
+std::string ToReadableUtf8(std::u16string_view text);
+
 // Plain ASCII text (such as a number) to the system's text type.
 std::u16string FromAscii(std::string_view text);
 
 // Appends value in decimal with at least minDigits digits, filled with
 // leading zeros; "-" stands before the digits of a negative number.
 void AppendDecimal(std::u16string& out, long long value, int minDigits);
+
+// Letters folded for a case-insensitive comparison of names (ASCII,
+// Latin-1, Latin Extended-A, Greek and Cyrillic).
+char16_t FoldCase(char16_t c);
+bool EqualIgnoringCase(std::u16string_view a, std::u16string_view b);
+bool StartsWithIgnoringCase(std::u16string_view text, std::u16string_view prefix);
+bool EndsWithIgnoringCase(std::u16string_view text, std::u16string_view suffix);
 
 }  // namespace kosmara

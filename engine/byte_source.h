@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/input_file.h"
@@ -16,6 +17,8 @@ public:
     virtual std::uint64_t Size() const = 0;
     // Reads up to size bytes at offset; fewer only at the end of the data.
     virtual std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const = 0;
+    // The file's identity; nothing for memory.
+    virtual std::optional<FileIdentity> Identity() const { return std::nullopt; }
 };
 
 class MemorySource : public ByteSource {
@@ -35,6 +38,7 @@ public:
     std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const override {
         return file_.ReadAt(offset, buffer, size);
     }
+    std::optional<FileIdentity> Identity() const override { return file_.Identity(); }
     const InputFile& file() const { return file_; }
 
 private:

@@ -18,6 +18,8 @@ constexpr std::array kErrorTexts = {
     ErrorText{EngineErrorCode::kFileLocked, u"Die Datei \"%s\" ist von einem anderen Programm gesperrt."},
     ErrorText{EngineErrorCode::kAccessDenied, u"Kein Zugriff auf die Datei \"%s\". %s"},
     ErrorText{EngineErrorCode::kCannotOpenFile, u"Die Datei \"%s\" kann nicht geöffnet werden. %s"},
+    ErrorText{EngineErrorCode::kNotARegularFile,
+              u"Die Datei \"%s\" ist keine gewöhnliche Datei, sondern ein Gerät, eine Pipe oder ein Socket."},
     ErrorText{EngineErrorCode::kInsufficientRights,
               u"Unzureichende Rechte für die Tabelle \"%s\": Sie ist kennwortgeschützt, und kein passendes Kennwort "
               u"wurde angegeben."},
@@ -42,7 +44,7 @@ std::u16string EngineErrorMessage(EngineErrorCode code, std::initializer_list<st
     for (const ErrorText& entry : kErrorTexts) {
         if (entry.code == code) return FillMessage(entry.text, args);
     }
-    static constexpr char16_t kDigits[] = u"0123456789abcdef";
+    static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
     const auto value = static_cast<unsigned>(code);
     std::u16string hex;
     for (int shift = 12; shift >= 0; shift -= 4) hex += kDigits[(value >> shift) & 0xF];

@@ -21,6 +21,7 @@ enum class EngineErrorCode : std::uint16_t {
     kFileLocked = 0x2801,         // %s: file
     kAccessDenied = 0x2802,       // %s: file, %s: system text
     kCannotOpenFile = 0x2803,     // %s: file, %s: system text
+    kNotARegularFile = 0x2804,    // %s: file (a device, FIFO or socket)
     kInsufficientRights = 0x2902, // %s: table file (password-protected, no matching password)
     // Damaged or foreign files.
     kNotAParadoxTable = 0x2101,   // %s: file
@@ -50,7 +51,7 @@ private:
 };
 
 // The German text of a code with its arguments filled in; "BDE-Fehler $%.4x"
-// (the code as four lower-case hexadecimal digits) for a code without text.
+// (the code as four upper-case hexadecimal digits) for a code without text.
 std::u16string EngineErrorMessage(EngineErrorCode code, std::initializer_list<std::u16string_view> args);
 
 [[noreturn]] void ThrowEngineError(EngineErrorCode code, std::initializer_list<std::u16string_view> args = {});

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engine/paradox_table.h"
-#include "export/record_cursor.h"
+#include "core/record_cursor.h"
 
 namespace kosmara {
 
@@ -119,6 +119,8 @@ public:
     const std::vector<FieldDescription>& Fields() const;
     FieldValue Value(int position) const;
     const ParadoxTable& reader() const;
+    // The identities of the files the open table is read from; none when closed.
+    std::vector<FileIdentity> OpenFileIdentities() const;
 
     void First() override;
     bool Eof() const override;

@@ -619,6 +619,7 @@ std::unique_ptr<ByteSource> OpenSource(const std::u16string& path) {
         case OpenFailure::kLocked: ThrowEngineError(EngineErrorCode::kFileLocked, {path});
         case OpenFailure::kAccessDenied:
             ThrowEngineError(EngineErrorCode::kAccessDenied, {path, SystemErrorText(error.systemCode)});
+        case OpenFailure::kNotARegularFile: ThrowEngineError(EngineErrorCode::kNotARegularFile, {path});
         case OpenFailure::kOther: break;
     }
     ThrowEngineError(EngineErrorCode::kCannotOpenFile, {path, SystemErrorText(error.systemCode)});
@@ -645,6 +646,10 @@ ParadoxTable ParadoxTable::Open(const std::u16string& path, std::span<const std:
             ThrowEngineError(EngineErrorCode::kFileLocked, {blobPath});
         } else if (error.failure == OpenFailure::kAccessDenied) {
             ThrowEngineError(EngineErrorCode::kAccessDenied, {blobPath, SystemErrorText(error.systemCode)});
+        } else if (error.failure == OpenFailure::kNotARegularFile) {
+            ThrowEngineError(EngineErrorCode::kNotARegularFile, {blobPath});
+        } else if (error.failure != OpenFailure::kNotFound) {
+            ThrowEngineError(EngineErrorCode::kCannotOpenFile, {blobPath, SystemErrorText(error.systemCode)});
         }
     }
     return ParadoxTable(std::move(table), path, std::move(blobs), blobPath, passwords);
@@ -695,6 +700,15 @@ FieldValue ParadoxTable::Value(int field) const {
         throw Error(kArgumentOutOfRange);
     }
     return state_->Decode(field);
+}
+
+std::vector<FileIdentity> ParadoxTable::FileIdentities() const {
+    std::vector<FileIdentity> identities;
+    for (const ByteSource* source : {state_->table.get(), state_->blobs.get()}) {
+        if (source == nullptr) continue;
+        if (const std::optional<FileIdentity> identity = source->Identity()) identities.push_back(*identity);
+    }
+    return identities;
 }
 
 std::string_view ParadoxTable::RecordBytes() const {

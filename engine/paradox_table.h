@@ -152,6 +152,9 @@ public:
     // The raw bytes of the current record (tests).
     std::string_view RecordBytes() const;
 
+    // The identities of the files the table is read from (.DB and .MB).
+    std::vector<FileIdentity> FileIdentities() const;
+
 private:
     struct State;
     std::unique_ptr<State> state_;

@@ -5,6 +5,7 @@
 #include "core/text.h"
 #include "export/calendar.h"
 #include "export/text_writer.h"
+#include "platform/file.h"
 
 namespace kosmara {
 
@@ -118,7 +119,13 @@ std::u16string CountMessage(std::int32_t count) {
 
 std::int32_t WriteAafFile(std::u16string_view outputFileName, RecordCursor& table, UserInterface& ui,
                           const TimeFormatSettings& timeFormat) {
-    Utf8TextWriter writer(outputFileName);
+    OutputFile file = OutputFile::Create(outputFileName);
+    return WriteAafFile(file, table, ui, timeFormat);
+}
+
+std::int32_t WriteAafFile(ByteSink& output, RecordCursor& table, UserInterface& ui,
+                          const TimeFormatSettings& timeFormat) {
+    Utf8TextWriter writer(output);
     table.First();
     std::int32_t count = 0;
     while (!table.Eof()) {

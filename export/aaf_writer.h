@@ -12,8 +12,9 @@
 #include <string_view>
 
 #include "core/time_format.h"
-#include "export/record_cursor.h"
-#include "export/user_interface.h"
+#include "core/byte_sink.h"
+#include "core/record_cursor.h"
+#include "core/user_interface.h"
 
 namespace kosmara {
 
@@ -33,6 +34,11 @@ std::u16string CountMessage(std::int32_t count);
 // created anew; on a failure it keeps every line written before it, and no
 // message is shown. `table` is left at its end.
 std::int32_t WriteAafFile(std::u16string_view outputFileName, RecordCursor& table, UserInterface& ui,
+                          const TimeFormatSettings& timeFormat);
+// The same into an output the caller has opened and emptied (the export
+// job, after making sure the file is none the table is read from) or into
+// memory.
+std::int32_t WriteAafFile(ByteSink& output, RecordCursor& table, UserInterface& ui,
                           const TimeFormatSettings& timeFormat);
 
 }  // namespace kosmara

@@ -8,7 +8,7 @@
 
 namespace kosmara {
 
-Utf8TextWriter::Utf8TextWriter(std::u16string_view path) : file_(OutputFile::Create(path)) {
+Utf8TextWriter::Utf8TextWriter(ByteSink& output) : output_(output) {
     static constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
     Append(kByteOrderMark, 3);
     Flush();
@@ -36,7 +36,7 @@ void Utf8TextWriter::Append(const char* data, std::size_t size) {
 void Utf8TextWriter::Flush() {
     if (used_ == 0) return;
     const std::size_t size = std::exchange(used_, 0);
-    file_.Write(buffer_.data(), size);
+    output_.Write(buffer_.data(), size);
 }
 
 }  // namespace kosmara

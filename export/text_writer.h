@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/file.h"
+#include "core/byte_sink.h"
 
 namespace kosmara {
 
@@ -15,9 +15,9 @@ class Utf8TextWriter {
 public:
     static constexpr std::size_t kBufferSize = 1024;
 
-    // Creates the file anew (see OutputFile::Create) and writes the
-    // byte-order mark at once.
-    explicit Utf8TextWriter(std::u16string_view path);
+    // Writes the byte-order mark to output at once. The output (an emptied
+    // file, or memory) stays the caller's and outlives the writer.
+    explicit Utf8TextWriter(ByteSink& output);
 
     // Writes the text and CR LF.
     void WriteLine(std::u16string_view text);
@@ -26,7 +26,7 @@ private:
     void Append(const char* data, std::size_t size);
     void Flush();
 
-    OutputFile file_;
+    ByteSink& output_;
     std::array<char, kBufferSize> buffer_{};
     std::size_t used_ = 0;
     std::string encoded_;

@@ -10,6 +10,11 @@
 #include <string_view>
 #include <vector>
 
+#include "core/path.h"
+#include "core/text.h"
+#include "platform/file.h"
+#include "platform/file_system.h"
+
 namespace kosmara {
 
 // "Die Datei "%s" kann nicht gelesen werden. %s": full path, system error text.
@@ -22,6 +27,7 @@ enum class OpenFailure {
     kIsFolder,          // the path names a folder
     kAccessDenied,      // no permission
     kLocked,            // another program holds it exclusively (sharing or lock violation)
+    kNotARegularFile,   // a device, a FIFO or a socket
     kOther,
 };
 
@@ -30,25 +36,14 @@ struct OpenError {
     unsigned long systemCode = 0;  // errno or GetLastError
 };
 
-// The identity of a file on its volume: two paths with equal identities name
-// the same file (links, other spellings, 8.3 names).
-struct FileIdentity {
-    std::uint64_t volume = 0;
-    std::uint64_t file = 0;
-    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
-};
-
 class InputFile {
 public:
     // Opens an existing regular file for reading, shared for reading, writing
     // and deleting by others. On failure returns nothing and fills error.
     static std::optional<InputFile> Open(std::u16string_view path, OpenError& error);
 
-    InputFile(InputFile&& other) noexcept;
-    InputFile& operator=(InputFile&& other) noexcept;
-    InputFile(const InputFile&) = delete;
-    InputFile& operator=(const InputFile&) = delete;
-    ~InputFile();
+    InputFile(InputFile&&) noexcept = default;
+    InputFile& operator=(InputFile&&) noexcept = default;
 
     // Size in bytes at the time of the call.
     std::uint64_t Size() const;
@@ -60,10 +55,9 @@ public:
     const std::u16string& path() const noexcept { return path_; }
 
 private:
-    InputFile(std::intptr_t handle, std::u16string path) noexcept : handle_(handle), path_(std::move(path)) {}
-    void Close() noexcept;
+    InputFile(NativeFile handle, std::u16string path) noexcept : handle_(std::move(handle)), path_(std::move(path)) {}
 
-    std::intptr_t handle_;  // file descriptor or Windows handle; -1 when closed
+    NativeFile handle_;
     std::u16string path_;
 };
 
@@ -71,30 +65,10 @@ private:
 // there or it cannot be asked.
 std::optional<FileIdentity> IdentityOfPath(std::u16string_view path);
 
-bool FolderExists(std::u16string_view path);
-
-// folder and name joined with the platform's separator (none added when the
-// folder already ends with one, or is empty).
-std::u16string JoinPath(std::u16string_view folder, std::u16string_view name);
-
-// The folder part of a path (before its last separator; a drive root keeps
-// its separator), and the last component.
-std::u16string FolderOfPath(std::u16string_view path);
-std::u16string NameOfPath(std::u16string_view path);
-
 // The path of the file named name in folder, compared without regard to the
 // case of letters: the exact name first, otherwise the first directory entry
 // that matches (POSIX file systems are case-sensitive; Windows' are not).
 // Nothing when there is none.
 std::optional<std::u16string> FindFileIgnoringCase(std::u16string_view folder, std::u16string_view name);
-
-// The names of the files in folder (folders left out), in the order the file
-// system lists them; empty when the folder cannot be read.
-std::vector<std::u16string> ListFileNames(std::u16string_view folder);
-
-// Letters folded for a case-insensitive comparison of file names (ASCII,
-// Latin-1, Latin Extended-A, Greek and Cyrillic).
-char16_t FoldCase(char16_t c);
-bool EqualIgnoringCase(std::u16string_view a, std::u16string_view b);
 
 }  // namespace kosmara

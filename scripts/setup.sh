@@ -2,9 +2,13 @@
 # Installs everything the builds and the tests need on Debian 12. Idempotent;
 # run as root (or through sudo).
 set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build=${KOSMARA_BUILD_DIR:-$root/build}
 
 packages=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config dpkg-dev
+  libpcre2-dev
   libgtest-dev googletest libbenchmark-dev
   pxlib-dev
   clang-14 libclang-rt-14-dev
@@ -32,4 +36,36 @@ if ((need_locales)); then
   sed -i -E 's/^# *(de_DE.UTF-8 UTF-8)/\1/; s/^# *(en_US.UTF-8 UTF-8)/\1/' /etc/locale.gen
   locale-gen >/dev/null
 fi
-echo "setup: all packages and locales present"
+# PCRE2 for the Windows build: Debian's own source package, cross-built
+# statically with MinGW-w64 for 16-bit code units (the system's text), kept
+# under the build folder so later runs reuse it.
+pcre2_prefix=$build/pcre2-mingw
+if [ ! -f "$pcre2_prefix/lib/libpcre2-16.a" ]; then
+  if ! grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    cat >/etc/apt/sources.list.d/kosmara-deb-src.sources <<'SOURCES'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SOURCES
+    apt-get update -qq
+  fi
+  work=$build/pcre2-source
+  rm -rf "$work"
+  mkdir -p "$work"
+  # The package's own patches when its description came along, else the
+  # upstream tarball as Debian keeps it.
+  (cd "$work" && { apt-get source -qq --download-only pcre2 >/dev/null 2>&1 || true; }
+   if compgen -G 'pcre2_*.dsc' >/dev/null && dpkg-source -x --no-check pcre2_*.dsc source >/dev/null 2>&1; then :
+   else mkdir source && tar -xzf pcre2_*.orig.tar.gz -C source --strip-components=1; fi)
+  cmake -S "$work/source" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DCMAKE_INSTALL_PREFIX="$pcre2_prefix" \
+    -DBUILD_SHARED_LIBS=OFF -DPCRE2_BUILD_PCRE2_8=OFF -DPCRE2_BUILD_PCRE2_16=ON -DPCRE2_BUILD_TESTS=OFF \
+    -DPCRE2_BUILD_PCRE2GREP=OFF -DPCRE2_SUPPORT_JIT=OFF >/dev/null
+  cmake --build "$work/build" >/dev/null
+  cmake --install "$work/build" >/dev/null
+  rm -rf "$work"
+fi
+
+echo "setup: all packages, locales and PCRE2 for Windows present"

@@ -13,7 +13,7 @@ cmake --build "$build/native" -j "$jobs"
 
 echo "== windows build"
 cmake -S "$root" -B "$build/windows" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DKOSMARA_PCRE2_MINGW_PREFIX="$build/pcre2-mingw" >/dev/null
 cmake --build "$build/windows" -j "$jobs"
 
 echo "== native tests"

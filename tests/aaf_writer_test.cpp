@@ -4,10 +4,23 @@
 
 #include <filesystem>
 #include <fstream>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#endif
 
 #include "core/error.h"
 #include "core/text.h"
-#include "export/text_writer.h"
 #include "memory_table.h"
 #include "platform/file.h"
 #include "temp_folder.h"
@@ -280,8 +293,14 @@ TEST(AafWriter, FileHeldByAnotherWriterCannotBeCreated) {
     MemoryTable table = HoroscopeTable({Horoscope{}});
     RecordingUi ui;
     {
-        Utf8TextWriter holder(PathText(file));
-        EXPECT_THROW(WriteAafFile(PathText(file), table, ui, GermanTimeFormat()), Error);
+        const OutputFile holder = OutputFile::Create(PathText(file));
+#ifdef _WIN32
+        const unsigned long refused = ERROR_SHARING_VIOLATION;
+#else
+        const unsigned long refused = EWOULDBLOCK;
+#endif
+        EXPECT_ERROR_MESSAGE(WriteAafFile(PathText(file), table, ui, GermanTimeFormat()),
+                             u"Datei \"" + PathText(file) + u"\" kann nicht erstellt werden. " + SystemErrorText(refused));
     }
     EXPECT_EQ(WriteAafFile(PathText(file), table, ui, GermanTimeFormat()), 1);
 }
@@ -326,32 +345,73 @@ TEST(AafWriter, InvalidNumberEndsTheExport) {
     EXPECT_EQ(ReadFileBytes(file), Lines({"#A93:Test,*,*,01.01.2000,12:00:00,Berlin,*"}));
 }
 
-// A device that refuses every write as a full disk would.
-std::u16string FullDevice() {
+// Devices, pipes and sockets are no output files: writing would hang (a
+// FIFO without reader), go nowhere or reach hardware. They are refused once
+// opened, whatever their name says, and nothing is written.
+TEST(AafWriter, RefusesOutputsThatAreNoRegularFiles) {
+    std::vector<std::u16string> devices;
 #ifdef _WIN32
-    return u"Z:\\dev\\full";  // Wine maps the root of the Linux file system to Z:
+    devices = {u"NUL", u"nul.aaf", u"Z:\\dev\\full"};  // Wine shows the Linux root as Z:
 #else
-    return u"/dev/full";
+    TempFolder folder;
+    ASSERT_EQ(::mkfifo((folder / "pipe.aaf").c_str(), 0600), 0);
+    devices = {u"/dev/full", u"/dev/null", PathText(folder / "pipe.aaf")};
 #endif
+    for (const std::u16string& device : devices) {
+        SCOPED_TRACE(ToUtf8(device));
+        MemoryTable table = HoroscopeTable({Horoscope{}});
+        RecordingUi ui;
+        try {
+            WriteAafFile(device, table, ui, GermanTimeFormat());
+            ADD_FAILURE() << "no error";
+        } catch (const Error& error) {
+            EXPECT_EQ(ToUtf8(error.message()), ToUtf8(FillMessage(kNotARegularFile, {FullPath(device)})));
+        }
+        EXPECT_TRUE(ui.messages.empty());
+        EXPECT_EQ(table.position(), 0u);  // the table was not touched
+    }
 }
 
-TEST(AafWriter, FullDiskIsReportedNotCountedAsSaved) {
-    try {
-        OutputFile probe = OutputFile::Create(FullDevice());
-    } catch (const Error& error) {
-        GTEST_SKIP() << "no full device here: " << error.what();
+// A write the file system refuses is reported, every earlier line stays,
+// and no count message says the horoscopes were saved. On POSIX a file-size
+// limit makes the refusal real (EFBIG), in a child process of its own.
+#ifndef _WIN32
+TEST(AafWriter, RefusedWriteIsReportedNotCountedAsSaved) {
+    TempFolder folder;
+    const auto file = folder / "out.aaf";
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{1024, 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        std::vector<Horoscope> records(100);
+        MemoryTable table = HoroscopeTable(records);
+        RecordingUi ui;
+        int status = 1;
+        try {
+            WriteAafFile(PathText(file), table, ui, GermanTimeFormat());
+        } catch (const Error& error) {
+            const std::u16string expected =
+                u"In die Datei \"" + PathText(file) + u"\" kann nicht geschrieben werden. " + SystemErrorText(EFBIG);
+            status = error.message() == expected && ui.messages.empty() ? 0 : 2;
+        }
+        ::_exit(status);
     }
-    MemoryTable table = HoroscopeTable({Horoscope{}});
-    RecordingUi ui;
-    try {
-        WriteAafFile(FullDevice(), table, ui, GermanTimeFormat());
-        FAIL() << "a refused write was not reported";
-    } catch (const Error& error) {
-        const std::u16string prefix = u"In die Datei \"" + FullDevice() + u"\" kann nicht geschrieben werden. ";
-        EXPECT_EQ(error.message().substr(0, prefix.size()), prefix) << error.what();
-    }
-    EXPECT_TRUE(ui.messages.empty());
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: no error, 2: wrong message or a count message";
+    // Every line up to the limit is in the file: whole blocks, then a cut one.
+    const std::string written = ReadFileBytes(file);
+    EXPECT_EQ(written.size(), 1024u);
+    const std::string block = Lines({"#A93:Test,*,*,01.01.2000,12:00:00,Berlin,*",
+                                     "#B93:2451544.95833,52n30:00,13e24:36,1e00,*", "#ZNAM:MEZ", ""})
+                                  .substr(3);
+    EXPECT_EQ(written.substr(0, 3 + block.size()), kBom + block);
 }
+#endif
 
 }  // namespace
 }  // namespace kosmara

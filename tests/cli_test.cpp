@@ -10,12 +10,14 @@
 
 #include "core/text.h"
 #include "engine/engine_objects.h"
+#include "fake_system.h"
 #include "paradox_builder.h"
 #include "temp_folder.h"
 
 namespace kosmara {
 namespace {
 
+using testing::FakeSystem;
 using testing::HoroscopeRecord;
 using testing::HoroscopeTableBuilder;
 using testing::ReadFileBytes;
@@ -28,11 +30,24 @@ struct Result {
     std::string err;
 };
 
-Result RunCli(const std::vector<std::u16string>& arguments) {
+// Runs the command line with a system of the test's (no registry key unless
+// the test sets one) and, when given, a terminal at which the lines of
+// `typed` are entered one per question.
+Result RunCli(const std::vector<std::u16string>& arguments, const FakeSystem& system = FakeSystem{},
+              std::optional<std::vector<std::u16string>> typed = std::nullopt, std::vector<std::u16string>* prompts = nullptr) {
     std::ostringstream out;
     std::ostringstream err;
+    CommandLineEnvironment environment{out, err, system, {}};
+    std::size_t next = 0;
+    if (typed) {
+        environment.readPassword = [&](std::u16string_view prompt) -> std::optional<std::u16string> {
+            if (prompts) prompts->emplace_back(prompt);
+            if (next == typed->size()) return std::nullopt;
+            return (*typed)[next++];
+        };
+    }
     Result result;
-    result.exitCode = RunCommandLine(arguments, out, err);
+    result.exitCode = RunCommandLine(arguments, environment);
     result.out = out.str();
     result.err = err.str();
     return result;
@@ -76,6 +91,19 @@ TEST(CommandLineTest, RefusesWrongUsage) {
         {{u"export", u"a.db", u"--password"}, "Nach \"--password\" fehlt das Kennwort."},
         {{u"export", u"--force", u"a.db"}, "Unbekannte Option \"--force\"."},
         {{u"dump", u"-x", u"a.db"}, "Unbekannte Option \"-x\"."},
+        {{u"export", u"a.db", u""}, "Die Ausgabedatei ist leer angegeben."},
+        {{u"list", u"x"}, "Zu viele Argumente: \"x\"."},
+        {{u"list", u"--password", u"x"}, "Die Option \"--password\" gilt nicht für \"list\"."},
+        {{u"dump", u"--xp-mode", u"a.db"}, "Die Option \"--xp-mode\" gilt nicht für \"dump\"."},
+        {{u"dump", u"--row", u"1"}, "Die Option \"--row\" gilt nicht für \"dump\"."},
+        {{u"export", u"--row"}, "Nach \"--row\" fehlt die Zeilennummer."},
+        {{u"export", u"--row", u"0"}, "\"0\" ist keine Zeilennummer (1, 2, 3 ...)."},
+        {{u"export", u"--row=+2"}, "\"+2\" ist keine Zeilennummer (1, 2, 3 ...)."},
+        {{u"export", u"--row", u"zwei"}, "\"zwei\" ist keine Zeilennummer (1, 2, 3 ...)."},
+        {{u"export", u"--row", u"99999999999"}, "\"99999999999\" ist keine Zeilennummer (1, 2, 3 ...)."},
+        {{u"export", u"--row", u"1", u"a.db", u"b.aaf"}, "Mit \"--row\" wird keine Tabelle angegeben: \"a.db\"."},
+        {{u"export", u"--row", u"1", u"--xp-mode"}, "\"--xp-mode\" und \"--row\" schließen sich aus: die Zeile bestimmt den Modus."},
+        {{u"export", u"--row", u"1", u""}, "Die Ausgabedatei ist leer angegeben."},
     };
     for (const auto& c : cases) {
         const Result result = RunCli(c.arguments);
@@ -96,35 +124,12 @@ TEST(CommandLineTest, PrintsHelp) {
         const Result result = RunCli(arguments);
         EXPECT_EQ(result.exitCode, 0);
         EXPECT_EQ(result.err, "");
-        EXPECT_NE(result.out.find("kosmara2aaf export [--password KENNWORT]... TABELLE [AUSGABE]"), std::string::npos);
+        EXPECT_NE(result.out.find("kosmara2aaf export [--xp-mode] [--password KENNWORT]... TABELLE [AUSGABE]"),
+                  std::string::npos);
+        EXPECT_NE(result.out.find("kosmara2aaf export [--password KENNWORT]... --row N [AUSGABE]"), std::string::npos);
+        EXPECT_NE(result.out.find("kosmara2aaf list"), std::string::npos);
         EXPECT_NE(result.out.find("Rückgabewerte"), std::string::npos);
     }
-}
-
-TEST(CommandLineTest, DefaultOutputReplacesTheExtension) {
-    const struct {
-        const char16_t* table;
-        const char16_t* output;
-    } cases[] = {
-        {u"Horoskop.DB", u"Horoskop.aaf"},
-        {u"Horoskop", u"Horoskop.aaf"},
-        {u"Horoskop.", u"Horoskop.aaf"},
-        {u"Horo.skop.db", u"Horo.skop.aaf"},
-        {u"Horoskop.aaf", u"Horoskop.aaf"},
-        {u"daten/Horoskop.DB", u"daten/Horoskop.aaf"},
-        {u"daten.alt/Horoskop", u"daten.alt/Horoskop.aaf"},
-#ifdef _WIN32
-        {u"C:\\Daten\\Horoskop.DB", u"C:\\Daten\\Horoskop.aaf"},
-        {u"C:\\Daten.alt\\Horoskop", u"C:\\Daten.alt\\Horoskop.aaf"},
-        {u"C:\\Daten.alt/Horoskop", u"C:\\Daten.alt/Horoskop.aaf"},
-        {u"C:Horoskop", u"C:Horoskop.aaf"},
-        {u"D.x:Horoskop", u"D.x:Horoskop.aaf"},
-#else
-        {u"/daten.alt/Horoskop", u"/daten.alt/Horoskop.aaf"},
-        {u"daten.alt\\Horoskop", u"daten.aaf"},  // "\" is a letter on POSIX
-#endif
-    };
-    for (const auto& c : cases) EXPECT_EQ(ToUtf8(DefaultOutputPath(c.table)), ToUtf8(c.output));
 }
 
 // The output must never be a file of the table: not the table itself, nor

@@ -135,7 +135,7 @@ TEST(FieldForms, ConversionErrorsNameTheFieldAndTheValue) {
 }
 
 TEST(EngineErrors, CodeWithoutTextGivesTheEngineErrorNumber) {
-    EXPECT_EQ(ToUtf8(EngineErrorMessage(static_cast<EngineErrorCode>(0x2a0f), {})), "BDE-Fehler $2a0f");
+    EXPECT_EQ(ToUtf8(EngineErrorMessage(static_cast<EngineErrorCode>(0x2a0f), {})), "BDE-Fehler $2A0F");
     EXPECT_EQ(ToUtf8(EngineErrorMessage(EngineErrorCode::kTableNotFound, {u"C:\\Daten\\Horoskop.DB"})),
               "Die Tabelle \"C:\\Daten\\Horoskop.DB\" wurde nicht gefunden.");
 }

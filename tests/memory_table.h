@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/error.h"
-#include "export/record_cursor.h"
+#include "core/record_cursor.h"
 
 namespace kosmara::testing {
 

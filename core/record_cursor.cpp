@@ -1,4 +1,4 @@
-#include "export/record_cursor.h"
+#include "core/record_cursor.h"
 
 #include "core/error.h"
 

@@ -1,0 +1,66 @@
+// The export job: one horoscope table to one AAF file. It asks the user for
+// the output file, decides from which folder the engine reads the table (in
+// XP mode merging the table's files and their VirtualStore copies into the
+// export staging folder first), opens the table through the engine objects
+// it is given, writes the AAF file and closes table and connection again on
+// every way out. Apart from the output file it writes only into the export
+// staging folder.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/time_format.h"
+#include "core/user_interface.h"
+#include "databases/system_services.h"
+#include "engine/engine_objects.h"
+
+namespace kosmara {
+
+inline constexpr char16_t kInvalidPathCharacters[] = u"Ungültige Zeichen im Pfad";
+inline constexpr char16_t kPathTooLong[] = u"Der angegebene Pfad ist zu lang";
+inline constexpr char16_t kPathNotFound[] = u"Der angegebene Pfad wurde nicht gefunden";
+// %s: the output's full path, %s: the table path.
+inline constexpr char16_t kOutputIsTableFile[] =
+    u"Die Ausgabedatei \"%s\" ist eine Datei der Tabelle \"%s\" und wird nicht überschrieben.";
+// %s: the staging folder.
+inline constexpr char16_t kStagingFolderIsTableFolder[] =
+    u"Der Exportordner \"%s\" ist ein Ordner der Datenbank; in ihn wird nicht kopiert.";
+// The staging folder's name in the user's temporary folder.
+inline constexpr char16_t kStagingFolderName[] = u"Kosmara 3.5 Export";
+
+// What an export works with. The engine objects belong to the caller (the
+// window holds db1 and tbl1 for its life; the session is the process's
+// default one and keeps its passwords for the run).
+struct ExportContext {
+    const SystemServices& system;
+    Session& session;
+    Database& database;  // db1
+    Table& table;        // tbl1
+    UserInterface& ui;
+    TimeFormatSettings timeFormat;
+};
+
+// The output name proposed for a table: its extension (from the last "."
+// of the last component) replaced by ".aaf", or ".aaf" appended.
+std::u16string ProposedOutputName(std::u16string_view tablePath);
+
+// The file mask of the merge: the table name without its last extension,
+// followed by ".*".
+std::u16string FileMaskOf(std::u16string_view tableName);
+
+// Whether a file name matches a mask as a whole: "*" stands for any run of
+// characters (none included), the letters A to Z match without regard to
+// case, every other character only itself.
+bool MatchesFileMask(std::u16string_view name, std::u16string_view mask);
+
+// Exports the table at tablePath, in XP mode from its VirtualStore copy
+// where one exists. Returns the number of horoscopes written, or nothing when
+// the user cancelled the question for the output file (then nothing has been
+// created, copied or opened). Failures are Errors carrying the message; the
+// table is closed and the database disconnected before they go on.
+std::optional<std::int32_t> ExportDatabase(ExportContext& context, std::u16string_view tablePath, bool xpMode);
+
+}  // namespace kosmara

@@ -1,0 +1,49 @@
+// What discovery and the export job ask of the system beyond reading and
+// copying files: the registry, the shell's local application-data folder,
+// the user's temporary folder and the existence tests. The system's own
+// answers come from the platform layer; tests give their own registry and
+// folders where the system has none.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/registry.h"
+
+namespace kosmara {
+
+class SystemServices {
+public:
+    virtual ~SystemServices() = default;
+
+    // Whether there is a registry to read at all (not on POSIX systems).
+    virtual bool HasRegistry() const = 0;
+    // The values of a registry key in enumeration order; nothing when the
+    // key cannot be opened or asked.
+    virtual std::optional<std::vector<RegistryValue>> RegistryValues(RegistryRoot root,
+                                                                     std::u16string_view keyPath) const = 0;
+    // The local application-data folder without closing separator; nothing
+    // when the shell cannot tell.
+    virtual std::optional<std::u16string> LocalAppDataFolder() const = 0;
+    // The user's temporary folder in long form, with its closing separator.
+    virtual std::u16string TemporaryFolder() const = 0;
+    // An existing entry that is not a folder / an existing folder, links followed.
+    virtual bool FileExists(std::u16string_view path) const = 0;
+    virtual bool FolderExists(std::u16string_view path) const = 0;
+};
+
+// The running system's: the platform layer's registry, shell and files.
+class SystemServicesOfPlatform : public SystemServices {
+public:
+    bool HasRegistry() const override;
+    std::optional<std::vector<RegistryValue>> RegistryValues(RegistryRoot root,
+                                                             std::u16string_view keyPath) const override;
+    std::optional<std::u16string> LocalAppDataFolder() const override;
+    std::u16string TemporaryFolder() const override;
+    bool FileExists(std::u16string_view path) const override;
+    bool FolderExists(std::u16string_view path) const override;
+};
+
+}  // namespace kosmara

@@ -1,0 +1,38 @@
+// Owners of the Windows handles the platform layer uses. Windows only;
+// included by the *_win.cpp files.
+#pragma once
+
+#include <windows.h>
+
+#include "platform/unique_handle.h"
+
+namespace kosmara {
+
+// CreateFileW and friends: INVALID_HANDLE_VALUE or null is no handle.
+struct KernelHandleTraits {
+    using Value = HANDLE;
+    static Value Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static bool IsValid(Value value) noexcept { return value != INVALID_HANDLE_VALUE && value != nullptr; }
+    static void Close(Value value) noexcept { ::CloseHandle(value); }
+};
+using KernelHandle = UniqueHandle<KernelHandleTraits>;
+
+// FindFirstFileW.
+struct FindHandleTraits {
+    using Value = HANDLE;
+    static Value Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static bool IsValid(Value value) noexcept { return value != INVALID_HANDLE_VALUE; }
+    static void Close(Value value) noexcept { ::FindClose(value); }
+};
+using FindHandle = UniqueHandle<FindHandleTraits>;
+
+// RegOpenKeyExW.
+struct RegistryKeyTraits {
+    using Value = HKEY;
+    static Value Invalid() noexcept { return nullptr; }
+    static bool IsValid(Value value) noexcept { return value != nullptr; }
+    static void Close(Value value) noexcept { ::RegCloseKey(value); }
+};
+using RegistryKey = UniqueHandle<RegistryKeyTraits>;
+
+}  // namespace kosmara
