@@ -611,6 +611,11 @@ namespace {
 std::unique_ptr<ByteSource> OpenSource(const std::u16string& path) {
     OpenError error;
     std::optional<InputFile> file = InputFile::Open(path, error);
+    // The name in another case, where the file system tells case apart.
+    if (!file && error.failure == OpenFailure::kNotFound) {
+        if (const std::optional<std::u16string> other = FindFileIgnoringCase(FolderOfPath(path), NameOfPath(path)))
+            file = InputFile::Open(*other, error);
+    }
     if (file) return std::make_unique<FileSource>(std::move(*file));
     switch (error.failure) {
         case OpenFailure::kNotFound:
@@ -630,9 +635,10 @@ std::unique_ptr<ByteSource> OpenSource(const std::u16string& path) {
 ParadoxTable ParadoxTable::Open(const std::u16string& path, std::span<const std::u16string> passwords) {
     std::unique_ptr<ByteSource> table = OpenSource(path);
 
-    // The .MB of the same base name, whatever the case of its name.
+    // The .MB of the same base name, whatever the case of its name; a table
+    // named by its 8.3 short name has it under its long name.
     const std::u16string folder = FolderOfPath(path);
-    std::u16string base = NameOfPath(path);
+    std::u16string base = NameOfPath(LongPathOf(path));
     if (const std::size_t dot = base.rfind(u'.'); dot != std::u16string::npos) base.resize(dot);
     const std::u16string blobFileName = base + u".MB";
     std::u16string blobPath = JoinPath(folder, blobFileName);

@@ -15,8 +15,8 @@ namespace kosmara {
 // Whether something that is not a folder exists at path (links followed; a
 // file another program holds open counts).
 bool FileExists(std::u16string_view path);
-// Whether a folder exists at path (links followed). The empty path is the
-// current folder.
+// Whether a folder exists at path (links followed). The empty path names
+// nothing.
 bool FolderExists(std::u16string_view path);
 
 // The identity of the file or folder at path, or nothing when nothing exists

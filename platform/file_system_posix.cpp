@@ -49,7 +49,6 @@ bool FileExists(std::u16string_view path) {
 }
 
 bool FolderExists(std::u16string_view path) {
-    if (path.empty()) return true;  // the current folder
     struct stat info {};
     return StatPath(path, info) && S_ISDIR(info.st_mode);
 }

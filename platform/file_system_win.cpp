@@ -56,7 +56,6 @@ bool FileExists(std::u16string_view path) {
 }
 
 bool FolderExists(std::u16string_view path) {
-    if (path.empty()) return true;  // the current folder
     const DWORD attributes = Attributes(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
@@ -97,7 +96,7 @@ std::optional<std::vector<std::u16string>> ListFiles(std::u16string_view folder)
     const bool listed = ForEachEntry(JoinPath(folder, u"*"), [&](const WIN32_FIND_DATAW& data) {
         if (!IsFolderEntry(data)) names.push_back(FromWide(data.cFileName));
     });
-    if (!listed || !FolderExists(folder)) return std::nullopt;
+    if (!listed || (!folder.empty() && !FolderExists(folder))) return std::nullopt;
     return names;
 }
 

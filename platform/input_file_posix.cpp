@@ -21,8 +21,10 @@ int Descriptor(const NativeFile& file) { return static_cast<int>(file.get()); }
 
 OpenFailure FailureOfErrno(int code, std::u16string_view path) {
     switch (code) {
-    case ENOENT:
-        return FolderExists(FolderOfPath(path)) ? OpenFailure::kNotFound : OpenFailure::kFolderNotFound;
+    case ENOENT: {
+        const std::u16string folder = FolderOfPath(path);
+        return folder.empty() || FolderExists(folder) ? OpenFailure::kNotFound : OpenFailure::kFolderNotFound;
+    }
     case ENOTDIR:
         return OpenFailure::kFolderNotFound;
     case EACCES:

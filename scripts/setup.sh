@@ -14,7 +14,7 @@ packages=(
   clang-14 libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix
   wine wine64 xvfb xdotool
-  locales
+  locales libc-l10n
 )
 
 missing=()

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "core/path.h"
 #include "core/text.h"
+#include "drive_tree.h"
 #include "engine/engine_objects.h"
 #include "fake_system.h"
 #include "paradox_builder.h"
@@ -258,6 +260,127 @@ TEST(CommandLineTest, OpensAProtectedTableWithItsPassword) {
     // The passwords served that one command only.
     EXPECT_EQ(Session::Default().passwords(), before);
 }
+
+// Without a terminal the message names the option; at a terminal the
+// password is asked for until one opens the table or the line is empty.
+TEST(CommandLineTest, AsksForThePasswordAtTheTerminal) {
+    TempFolder folder;
+    const std::filesystem::path table =
+        WriteTable(HoroscopeTableBuilder().Encrypt("geheim").AddRecord(HoroscopeRecord{}.Cells()).Build(),
+                   folder.path(), "Geheim");
+    const std::vector<std::u16string> before = Session::Default().passwords();
+    const std::string prompt = "Kennwort für \"" + table.string() + "\" (leer: abbrechen): ";
+
+    std::vector<std::u16string> prompts;
+    const Result typed = RunCli({u"export", U16(table)}, FakeSystem{}, std::vector<std::u16string>{u"falsch", u"geheim"}, &prompts);
+    EXPECT_EQ(typed.exitCode, 0) << typed.err;
+    EXPECT_EQ(typed.out, "1 Horoskop gespeichert\n");
+    ASSERT_EQ(prompts.size(), 2u);
+    EXPECT_EQ(ToUtf8(prompts[0]), prompt);
+
+    const struct {
+        std::vector<std::u16string> lines;
+        std::size_t questions;
+    } refusals[] = {
+        {{u"falsch", u""}, 2},  // an empty line gives up
+        {{u"falsch"}, 2},       // so does the end of the input
+    };
+    for (const auto& c : refusals) {
+        prompts.clear();
+        const Result refused = RunCli({u"export", U16(table)}, FakeSystem{}, c.lines, &prompts);
+        EXPECT_EQ(refused.exitCode, 1);
+        EXPECT_EQ(prompts.size(), c.questions);
+        EXPECT_NE(refused.err.find("Unzureichende Rechte für die Tabelle"), std::string::npos) << refused.err;
+        EXPECT_NE(refused.err.find("--password KENNWORT"), std::string::npos) << refused.err;
+    }
+    // A given password that fits asks nothing.
+    prompts.clear();
+    EXPECT_EQ(RunCli({u"export", u"--password=geheim", U16(table)}, FakeSystem{}, std::vector<std::u16string>{}, &prompts).exitCode, 0);
+    EXPECT_TRUE(prompts.empty());
+    EXPECT_EQ(Session::Default().passwords(), before);
+}
+
+// "list" shows the registered databases as discovery finds them, numbered as
+// "--row" takes them; "export --row N" exports row N as the window would.
+TEST(CommandLineTest, ListsAndExportsRegisteredDatabases) {
+    testing::DriveTree tree;
+    const std::u16string plain = tree.Path(u"Daten/Horoskop.DB");
+    const std::u16string xp = tree.Path(u"Programme/Astro/Horoskop.DB");
+    const std::u16string missing = tree.Path(u"Fehlt/Horoskop.DB");
+    // The XP row's folder holds no table any more: its data lies in the VirtualStore.
+    testing::DriveTree::CreateFolder(FolderOfPath(xp));
+    for (const std::u16string& folder : {FolderOfPath(plain), FolderOfPath(tree.StorePath(xp))}) {
+        testing::DriveTree::CreateFolder(folder);
+        WriteHoroscopeTable(testing::DriveTree::Native(folder));
+    }
+    FakeSystem system;
+    system.localAppData = tree.appData();
+    system.temporaryFolder = tree.TemporaryFolder();
+    system.Add(u"eins", plain).Add(u"zwei", xp).Add(u"drei", missing);
+
+    const Result listed = RunCli({u"list"}, system);
+    EXPECT_EQ(listed.exitCode, 0) << listed.err;
+    EXPECT_EQ(listed.out, ToUtf8(u"1\t" + plain + u"\n2\t(XP-Modus) " + xp + u"\t" + FolderOfPath(tree.StorePath(xp)) +
+                                 u"\n3\t(Existiert nicht) " + missing + u"\n"));
+
+    const Result first = RunCli({u"export", u"--row", u"1"}, system);
+    EXPECT_EQ(first.exitCode, 0) << first.err;
+    EXPECT_EQ(first.out, "2 Horoskope gespeichert\n");
+    EXPECT_FALSE(ReadFileBytes(testing::DriveTree::Native(ReplaceExtension(plain, u".aaf"))).empty());
+
+    // The XP row: the registered path in XP mode, merged in the staging folder.
+    const std::u16string output = tree.Path(u"xp.aaf");
+    const Result second = RunCli({u"export", u"--row=2", output}, system);
+    EXPECT_EQ(second.exitCode, 0) << second.err;
+    EXPECT_TRUE(std::filesystem::exists(testing::DriveTree::Native(tree.TemporaryFolder() + u"Kosmara 3.5 Export")));
+    EXPECT_FALSE(ReadFileBytes(testing::DriveTree::Native(output)).empty());
+
+    const Result third = RunCli({u"export", u"--row", u"3", output}, system);
+    EXPECT_EQ(third.exitCode, 1);
+    EXPECT_NE(third.err.find("wurde nicht gefunden"), std::string::npos) << third.err;
+
+    const Result fourth = RunCli({u"export", u"--row", u"4"}, system);
+    EXPECT_EQ(fourth.exitCode, 1);
+    EXPECT_EQ(fourth.err, "Es gibt keine Zeile 4; \"kosmara2aaf list\" zeigt die Zeilen 1 bis 3.\n");
+}
+
+TEST(CommandLineTest, ListSaysWhenThereIsNothingToList) {
+    FakeSystem empty;
+    const Result placeholder = RunCli({u"list"}, empty);
+    EXPECT_EQ(placeholder.exitCode, 0);
+    EXPECT_EQ(placeholder.out, "(Keine Datenbanken gefunden)\n");
+    const Result noRow = RunCli({u"export", u"--row", u"1"}, empty);
+    EXPECT_EQ(noRow.exitCode, 1);
+    EXPECT_EQ(noRow.err, "Es sind keine Datenbanken eingetragen.\n");
+
+    FakeSystem noRegistry;
+    noRegistry.hasRegistry = false;
+    for (const std::vector<std::u16string>& arguments : {std::vector<std::u16string>{u"list"},
+                                                         std::vector<std::u16string>{u"export", u"--row", u"1"}}) {
+        const Result result = RunCli(arguments, noRegistry);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err,
+                  "Auf diesem System gibt es keine Windows-Registrierung, in der Kosmara 3.5 seine Datenbanken "
+                  "einträgt.\n");
+    }
+}
+
+#ifndef _WIN32
+// File names on Linux are bytes: a table named in Latin-1 is found, converted
+// beside itself under the same bytes, and named readably in messages.
+TEST(CommandLineTest, ExportsATableWhoseNameIsNoUtf8) {
+    TempFolder folder;
+    WriteHoroscopeTable(folder.path(), "Hor\xF6skop");
+    const std::u16string table = FromNativeBytes((folder.path() / "Hor\xF6skop.DB").string());
+    const Result result = RunCli({u"export", table});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_TRUE(std::filesystem::exists(folder.path() / "Hor\xF6skop.aaf"));
+    const Result missing = RunCli({u"export", FromNativeBytes((folder.path() / "Gr\xFC\xDF" "e.DB").string())});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.err.find("Grüße.DB\" wurde nicht gefunden."), std::string::npos) << missing.err;
+}
+#endif
 
 TEST(CommandLineTest, ReportsAMissingTable) {
     TempFolder folder;

@@ -23,6 +23,33 @@ TEST(Text, MalformedUtf8BecomesReplacementCharacters) {
     EXPECT_EQ(FromUtf8("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // encoded surrogate
 }
 
+// Names and arguments on POSIX are bytes: whatever is no UTF-8 travels as an
+// escape and comes back as the same byte; people read it as Windows-1252.
+TEST(Text, NativeBytesSurviveTheRoundTrip) {
+    const struct {
+        std::string bytes;
+        std::u16string text;
+        std::string readable;
+    } cases[] = {
+        {"Horoskop.DB", u"Horoskop.DB", "Horoskop.DB"},
+        {"Hör", u"Hör", "Hör"},
+        {"Hor\xF6skop", u"Hor\xDCF6skop", "Horöskop"},
+        {"\x80\x9F\xFF", u"\xDC80\xDC9F\xDCFF", "€Ÿÿ"},
+        {"\xC3", u"\xDCC3", "Ã"},                       // a sequence cut off
+        {"\xED\xA0\x80", u"\xDCED\xDCA0\xDC80", "í\xC2\xA0€"},  // an encoded surrogate is no UTF-8
+        {"\x81", u"\xDC81", "\xEF\xBF\xBD"},               // no character in Windows-1252
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        EXPECT_EQ(FromNativeBytes(c.bytes), c.text);
+        EXPECT_EQ(ToNativeBytes(FromNativeBytes(c.bytes)), c.bytes);
+        EXPECT_EQ(ToReadableUtf8(FromNativeBytes(c.bytes)), c.readable);
+    }
+    // Plain text is unchanged; other lone surrogates still become U+FFFD.
+    EXPECT_EQ(ToReadableUtf8(u"a\xD800" u"b"), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(ToUtf8(u"\xDCF6"), "\xEF\xBF\xBD");
+}
+
 TEST(Text, MessagesAreFilledInOrder) {
     EXPECT_EQ(FillMessage(u"Datei \"%s\" kann nicht erstellt werden. %s", {u"C:\\a.aaf", u"Zugriff verweigert"}),
               u"Datei \"C:\\a.aaf\" kann nicht erstellt werden. Zugriff verweigert");

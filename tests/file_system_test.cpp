@@ -1,0 +1,172 @@
+// The folder operations of discovery and the export job, on the real file
+// system (natively, and under Wine for the Windows build).
+#include "platform/file_system.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/error.h"
+#include "core/path.h"
+#include "core/text.h"
+#include "temp_folder.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace kosmara {
+namespace {
+
+using testing::ReadFileBytes;
+using testing::TempFolder;
+using testing::WriteFileBytes;
+
+std::u16string U16(const std::filesystem::path& path) { return path.u16string(); }
+
+std::vector<std::u16string> Sorted(std::vector<std::u16string> names) {
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(FileSystemTest, ListsTheFilesOfAFolderHiddenOnesIncluded) {
+    TempFolder folder;
+    WriteFileBytes(folder / "Horoskop.DB", "db");
+    WriteFileBytes(folder / "HOROSKOP.mb", "mb");
+    WriteFileBytes(folder / ".versteckt", "");
+    WriteFileBytes(folder.path() / std::filesystem::path(u"Ä.txt"), "");  // not an ANSI name
+    std::filesystem::create_directory(folder / "sub");
+    WriteFileBytes(folder / "sub" / "tiefer.DB", "");
+#ifdef _WIN32
+    ASSERT_TRUE(::SetFileAttributesW((folder / "HOROSKOP.mb").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+#endif
+    const std::optional<std::vector<std::u16string>> names = ListFiles(U16(folder.path()));
+    ASSERT_TRUE(names.has_value());
+    EXPECT_EQ(Sorted(*names), (std::vector<std::u16string>{u".versteckt", u"HOROSKOP.mb", u"Horoskop.DB", u"Ä.txt"}));
+    EXPECT_FALSE(ListFiles(U16(folder / "nofolder")).has_value());
+    EXPECT_FALSE(ListFiles(U16(folder / "Horoskop.DB")).has_value());
+    std::filesystem::create_directory(folder / "leer");
+    EXPECT_EQ(ListFiles(U16(folder / "leer")), std::vector<std::u16string>{});
+#ifdef _WIN32
+    ::SetFileAttributesW((folder / "HOROSKOP.mb").c_str(), FILE_ATTRIBUTE_NORMAL);
+#endif
+}
+
+TEST(FileSystemTest, TellsFilesFromFolders) {
+    TempFolder folder;
+    WriteFileBytes(folder / "a.db", "");
+    std::filesystem::create_directory(folder / "sub");
+    const struct {
+        std::u16string path;
+        bool file;
+        bool folder;
+    } cases[] = {
+        {U16(folder / "a.db"), true, false},
+        {U16(folder / "sub"), false, true},
+        {U16(folder / "missing"), false, false},
+        {U16(folder / "missing" / "a.db"), false, false},
+        {u"", false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.path));
+        EXPECT_EQ(FileExists(c.path), c.file);
+        EXPECT_EQ(FolderExists(c.path), c.folder);
+    }
+}
+
+TEST(FileSystemTest, TemporaryFolderEndsWithASeparatorAndExists) {
+    const std::u16string folder = TemporaryFolder();
+    ASSERT_FALSE(folder.empty());
+    EXPECT_TRUE(IsPathSeparator(folder.back())) << ToUtf8(folder);
+    EXPECT_TRUE(FolderExists(folder)) << ToUtf8(folder);
+#ifdef _WIN32
+    // Long names only: no "~1" of an 8.3 name.
+    EXPECT_EQ(folder.find(u'~'), std::u16string::npos) << ToUtf8(folder);
+#endif
+}
+
+TEST(FileSystemTest, CreatesFoldersWithTheirParents) {
+    TempFolder folder;
+    const std::u16string deep = JoinPath(JoinPath(JoinPath(U16(folder.path()), u"a"), u"b c"), u"Kosmara 3.5 Export");
+    CreateFolders(WithClosingSeparator(deep));
+    EXPECT_TRUE(FolderExists(deep));
+    WriteFileBytes(std::filesystem::path(deep) / "bleibt.txt", "x");
+    CreateFolders(deep);  // an existing folder stays as it is
+    EXPECT_EQ(ReadFileBytes(std::filesystem::path(deep) / "bleibt.txt"), "x");
+    // Where a file stands in the way nothing is created, and nothing fails.
+    WriteFileBytes(folder / "datei", "");
+    CreateFolders(JoinPath(U16(folder / "datei"), u"unter"));
+    EXPECT_FALSE(FolderExists(JoinPath(U16(folder / "datei"), u"unter")));
+}
+
+TEST(FileSystemTest, CopyReplacesTheNameNotTheFileBehindIt) {
+    TempFolder folder;
+    WriteFileBytes(folder / "quelle.db", "neu");
+    WriteFileBytes(folder / "ziel.db", "alt und länger");
+    CopyFileReplacing(U16(folder / "quelle.db"), U16(folder / "ziel.db"));
+    EXPECT_EQ(ReadFileBytes(folder / "ziel.db"), "neu");
+    EXPECT_EQ(ReadFileBytes(folder / "quelle.db"), "neu");
+    CopyFileReplacing(U16(folder / "quelle.db"), U16(folder / "frisch.db"));
+    EXPECT_EQ(ReadFileBytes(folder / "frisch.db"), "neu");
+
+    // A hard link standing at the target keeps its old contents: the copy
+    // takes the name, it does not write through the link into the original.
+    WriteFileBytes(folder / "original.db", "original");
+    std::filesystem::create_hard_link(folder / "original.db", folder / "verknuepft.db");
+    CopyFileReplacing(U16(folder / "quelle.db"), U16(folder / "verknuepft.db"));
+    EXPECT_EQ(ReadFileBytes(folder / "verknuepft.db"), "neu");
+    EXPECT_EQ(ReadFileBytes(folder / "original.db"), "original");
+
+    // Copying a file onto itself leaves it whole.
+    CopyFileReplacing(U16(folder / "original.db"), U16(folder / "original.db"));
+    EXPECT_EQ(ReadFileBytes(folder / "original.db"), "original");
+
+    // Failures carry the system's text and leave nothing behind.
+    const std::vector<std::u16string> before = Sorted(*ListFiles(U16(folder.path())));
+    EXPECT_THROW(CopyFileReplacing(U16(folder / "fehlt.db"), U16(folder / "x.db")), Error);
+    EXPECT_THROW(CopyFileReplacing(U16(folder / "quelle.db"), U16(folder / "kein Ordner" / "x.db")), Error);
+    EXPECT_EQ(Sorted(*ListFiles(U16(folder.path()))), before);
+}
+
+TEST(FileSystemTest, FindsFilesNamedLikeAPrefix) {
+    TempFolder folder;
+    for (const char* name : {"Horoskop.DB", "HOROSKOP.mb", "horoskop.px", "Horoskope.DB", "Horoskop", "Kunden.DB"})
+        WriteFileBytes(folder / name, "");
+    std::filesystem::create_directory(folder / "Horoskop.alt");
+    std::vector<std::u16string> names;
+    for (const std::u16string& path : FilesNamedLike(U16(folder.path()), u"Horoskop.")) names.push_back(NameOfPath(path));
+    // Folders never; "Horoskop" itself only where the system's own matching
+    // takes "Horoskop.*" for it (Windows).
+    names.erase(std::remove(names.begin(), names.end(), u"Horoskop"), names.end());
+    EXPECT_EQ(Sorted(names), (std::vector<std::u16string>{u"HOROSKOP.mb", u"Horoskop.DB", u"horoskop.px"}));
+}
+
+#ifndef _WIN32
+// File names on Linux are bytes: a name in Latin-1, as disks copied from old
+// Windows machines have them, is found, listed and copied byte for byte.
+TEST(FileSystemTest, NamesThatAreNoUtf8SurviveByteForByte) {
+    TempFolder folder;
+    const std::string latin1 = "Hor\xF6skop.DB";
+    WriteFileBytes(folder.path() / latin1, "tabelle");
+    const std::u16string path = JoinPath(U16(folder.path()), FromNativeBytes(latin1));
+    EXPECT_TRUE(FileExists(path));
+    const std::optional<std::vector<std::u16string>> names = ListFiles(U16(folder.path()));
+    ASSERT_TRUE(names.has_value());
+    ASSERT_EQ(names->size(), 1u);
+    EXPECT_EQ(ToNativeBytes(names->front()), latin1);
+    CopyFileReplacing(path, path + u".kopie");
+    EXPECT_EQ(ReadFileBytes(folder.path() / (latin1 + ".kopie")), "tabelle");
+    // In messages the name reads as Windows-1252 text.
+    EXPECT_EQ(ToReadableUtf8(NameOfPath(path)), "Horöskop.DB");
+}
+#endif
+
+}  // namespace
+}  // namespace kosmara
