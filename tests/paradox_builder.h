@@ -537,7 +537,7 @@ inline TableBuilder HoroscopeTableBuilder(int versionId = 12, int blockKiB = 2) 
         .AddField("L\xE4nge", FieldType::kNumber)  // "Länge" in code page 1252
         .AddField("Breite", FieldType::kNumber)
         .AddField("Zone", FieldType::kNumber)
-        .AddField("Zonenname", FieldType::kAlpha, 10)
+        .AddField("Zonenname", FieldType::kAlpha, 20)  // room for "Wahre Ortszeit"
         .AddField("Kommentar", FieldType::kMemo, 30)
         .AddField("SeptarText", FieldType::kAlpha, 40)
         .AddField("Frei1", FieldType::kAlpha, 20)

@@ -401,7 +401,7 @@ std::pair<testing::HoroscopeRecord, std::vector<testing::Value>> RandomHoroscope
     record.longitude = number({0.0, -0.0, 180.0, -180.0, 13.41}, -180.0, 180.0);
     record.latitude = number({0.0, -0.0, 90.0, -90.0, 52.5}, -90.0, 90.0);
     record.zoneOffset = number({0.0, -0.0, -1.0, 5.5, -12.0, 14.0, 0.25 * r.Int(-48, 56)}, -12.0, 14.0);
-    record.zoneName = text(10);
+    record.zoneName = text(20);
     const int commentLength = r.Chance(30) ? 0 : r.Chance(50) ? r.Int(1, 300)
                                                 : r.Pick({19, 20, 21, 0x7FF, 0x800, 0x801, 5000});
     for (int i = 0; i < commentLength; ++i)
