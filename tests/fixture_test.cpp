@@ -19,10 +19,15 @@
 #include <utility>
 #include <vector>
 
+#include "core/path.h"
+#include "databases/export_job.h"
 #include "engine/code_page.h"
 #include "engine/engine_error.h"
 #include "engine/paradox_table.h"
 #include "engine/table_dump.h"
+#include "export/aaf_writer.h"
+#include "fake_system.h"
+#include "temp_folder.h"
 #include "test_support.h"
 
 namespace kosmara {
@@ -365,6 +370,49 @@ TEST_P(FixtureTable, RecordsMatchPxlibExceptTheKnownDifferences) {
                           << difference.field;
         }
     }
+}
+
+// As a horoscope table, through the export job: every fixture converts, or
+// fails with a German message ("Argument außerhalb des Bereichs" when it has
+// records but fewer than 13 columns, the engine's field error where a
+// column cannot be read as the writer reads it), never a crash; the table is
+// closed again either way.
+TEST_P(FixtureTable, ConvertsOrFailsWithAMessage) {
+    const fs::path path = *FixturesFolder() / GetParam();
+    const ParadoxTable probe = OpenTable(path);
+    std::size_t records = 0;
+    for (ParadoxTable walk = OpenTable(path); !walk.Eof(); walk.Next()) ++records;
+
+    testing::TempFolder out;
+    testing::FakeSystem system;
+    system.temporaryFolder = WithClosingSeparator(out.path().u16string());
+    Session session(u"Fixture");
+    for (const std::u16string& password : kPasswords) session.AddPassword(password);
+    Database db(session);
+    Table table(db);
+    struct : UserInterface {
+        std::u16string output;
+        std::vector<std::u16string> messages;
+        void ShowMessage(std::u16string_view text) override { messages.emplace_back(text); }
+        std::optional<std::u16string> AskOutputFile(std::u16string_view) override { return output; }
+    } ui;
+    ui.output = (out.path() / "fixture.aaf").u16string();
+    ExportContext context{system, session, db, table, ui, GermanTimeFormat()};
+    try {
+        const std::optional<std::int32_t> count = ExportDatabase(context, path.u16string(), false);
+        EXPECT_TRUE(probe.fields().size() >= 13 || records == 0) << "converted with too few columns";
+        EXPECT_EQ(count, static_cast<std::int32_t>(records));
+        EXPECT_EQ(ui.messages, std::vector<std::u16string>{CountMessage(static_cast<std::int32_t>(records))});
+    } catch (const Error& error) {
+        if (probe.fields().size() < 13) {
+            EXPECT_EQ(ToUtf8(error.message()), ToUtf8(kArgumentOutOfRange));
+        } else {
+            EXPECT_FALSE(error.message().empty());
+        }
+        EXPECT_TRUE(ui.messages.empty());
+    }
+    EXPECT_FALSE(table.active());
+    EXPECT_FALSE(db.connected());
 }
 
 std::vector<std::string> ListTables() {
