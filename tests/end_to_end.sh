@@ -1,0 +1,76 @@
+#!/bin/sh
+# The bundled sample database converted by the real program, compared byte
+# for byte with the AAF file kept beside it.
+#   end_to_end.sh PROGRAM SAMPLES            native: "export" of the table
+#   end_to_end.sh --wine RUNNER PROGRAM SAMPLES
+#       Windows build under Wine: the table registered in the legacy
+#       program's key, then "list", "export --row" of its plain and of its
+#       XP-mode row (a VirtualStore copy under the Wine user's local
+#       application-data folder) and "export --xp-mode".
+# German regional settings: the time of day in the AAF file follows them.
+set -eu
+export LC_ALL=de_DE.UTF-8
+
+fail() { echo "end_to_end: $*" >&2; exit 1; }
+
+if [ "$1" != "--wine" ]; then
+  program=$1 samples=$2
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  "$program" export "$samples/Horoskop.DB" "$work/out.aaf" >"$work/stdout"
+  cmp "$work/out.aaf" "$samples/Horoskop.aaf" || fail "native export differs from the kept AAF file"
+  grep -q ' Horoskope gespeichert$' "$work/stdout" || fail "no count message: $(cat "$work/stdout")"
+  if "$program" list >"$work/stdout" 2>"$work/stderr"; then fail "list worked without a registry"; fi
+  grep -q 'keine Windows-Registrierung' "$work/stderr" || fail "list: $(cat "$work/stderr")"
+  # System error texts in the language of the user's messages locale.
+  for case in 'de_DE.UTF-8:Datei oder Verzeichnis nicht gefunden' 'C:No such file or directory'; do
+    if LC_ALL=${case%%:*} "$program" export "$samples/Horoskop.DB" "$work/fehlt/out.aaf" 2>"$work/stderr" >/dev/null; then
+      fail "export into a missing folder worked"
+    fi
+    expected="Datei \"$work/fehlt/out.aaf\" kann nicht erstellt werden. ${case#*:}"
+    [ "$(cat "$work/stderr")" = "$expected" ] || fail "LC_ALL=${case%%:*}: $(cat "$work/stderr")"
+  done
+  echo "end_to_end: native export matches"
+  exit 0
+fi
+
+runner=$2 program=$3 samples=$4
+key='HKCU\Software\Veltrane\Kosmara 3.5\Horoskope'
+wine_text() { "$runner" "$@" 2>/dev/null | tr -d '\r'; }
+windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
+
+work=$(mktemp -d)
+appdata=$(wine_text cmd /c 'echo %LOCALAPPDATA%')
+store=$(wine_text winepath -u "$appdata\\VirtualStore$(printf '%s' "$work" | tr / '\\')")
+[ -n "$store" ] || fail "no VirtualStore folder for $work"
+cleanup() {
+  "$runner" reg delete "$key" /f >/dev/null 2>&1 || true
+  rm -rf "$work" "$store"
+}
+trap cleanup EXIT
+
+mkdir -p "$work/Daten" "$store/Daten"
+cp "$samples/Horoskop.DB" "$samples/Horoskop.MB" "$work/Daten/"
+table=$(windows_path "$work/Daten/Horoskop.DB")
+"$runner" reg delete "$key" /f >/dev/null 2>&1 || true
+"$runner" reg add "$key" /v Beispiel /t REG_SZ /d "$table" /f >/dev/null 2>&1 || fail "reg add failed"
+
+# Only the table folder: one plain row.
+wine_text "$program" list >"$work/list" || fail "list failed"
+printf '1\t%s\n' "$table" | cmp -s - "$work/list" || fail "list shows: $(cat "$work/list")"
+wine_text "$program" export --row 1 "$(windows_path "$work/row1.aaf")" >"$work/stdout" || fail "export --row 1 failed"
+cmp "$work/row1.aaf" "$samples/Horoskop.aaf" || fail "export --row 1 differs from the kept AAF file"
+
+# With a VirtualStore copy: the XP-mode row follows the plain one.
+cp "$samples/Horoskop.DB" "$samples/Horoskop.MB" "$store/Daten/"
+wine_text "$program" list >"$work/list" || fail "list failed"
+printf '1\t%s\n2\t(XP-Modus) %s\t%s\\Daten\n' "$table" "$table" \
+  "$appdata\\VirtualStore$(printf '%s' "$work" | tr / '\\')" | cmp -s - "$work/list" || fail "list shows: $(cat "$work/list")"
+wine_text "$program" export --row 2 "$(windows_path "$work/row2.aaf")" >/dev/null || fail "export --row 2 failed"
+cmp "$work/row2.aaf" "$samples/Horoskop.aaf" || fail "export --row 2 differs from the kept AAF file"
+wine_text "$program" export --xp-mode "$table" "$(windows_path "$work/xp.aaf")" >/dev/null || fail "export --xp-mode failed"
+cmp "$work/xp.aaf" "$samples/Horoskop.aaf" || fail "export --xp-mode differs from the kept AAF file"
+# The database's folders hold what they held.
+[ "$(ls "$work/Daten")" = "$(printf 'Horoskop.DB\nHoroskop.MB')" ] || fail "table folder changed: $(ls "$work/Daten")"
+cmp "$work/Daten/Horoskop.DB" "$samples/Horoskop.DB" || fail "table changed"
+echo "end_to_end: list and export under Wine match"
