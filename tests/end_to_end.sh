@@ -70,6 +70,20 @@ wine_text "$program" export --row 2 "$(windows_path "$work/row2.aaf")" >/dev/nul
 cmp "$work/row2.aaf" "$samples/Horoskop.aaf" || fail "export --row 2 differs from the kept AAF file"
 wine_text "$program" export --xp-mode "$table" "$(windows_path "$work/xp.aaf")" >/dev/null || fail "export --xp-mode failed"
 cmp "$work/xp.aaf" "$samples/Horoskop.aaf" || fail "export --xp-mode differs from the kept AAF file"
+# A write the file system refuses (a file-size limit makes it real; the Wine
+# server runs outside the limit): reported, nothing counted as saved, every
+# byte written before stays.
+WINEPREFIX="$(dirname "$runner")/wineprefix" wineserver -p 60 2>/dev/null || true
+"$runner" cmd /c exit >/dev/null 2>&1
+status=0
+(trap '' XFSZ; ulimit -f 2; "$runner" "$program" export "$table" "$(windows_path "$work/voll.aaf")") \
+  >"$work/stdout" 2>"$work/stderr" || status=$?
+[ "$status" = 1 ] || fail "export beyond the size limit ended with $status"
+grep -q '^In die Datei "Z:.*voll.aaf" kann nicht geschrieben werden\. ' "$work/stderr" || fail "limit: $(cat "$work/stderr")"
+[ ! -s "$work/stdout" ] || fail "a count message after a refused write: $(cat "$work/stdout")"
+written=$(wc -c <"$work/voll.aaf")
+[ "$written" -gt 0 ] && [ "$written" -lt "$(wc -c <"$samples/Horoskop.aaf")" ] || fail "$written bytes written"
+head -c "$written" "$samples/Horoskop.aaf" | cmp -s - "$work/voll.aaf" || fail "the bytes before the limit differ"
 # The database's folders hold what they held.
 [ "$(ls "$work/Daten")" = "$(printf 'Horoskop.DB\nHoroskop.MB')" ] || fail "table folder changed: $(ls "$work/Daten")"
 cmp "$work/Daten/Horoskop.DB" "$samples/Horoskop.DB" || fail "table changed"
