@@ -79,7 +79,7 @@ constexpr char16_t kPasswordPrompt[] = u"Kennwort für \"%s\" (leer: abbrechen):
 constexpr char16_t kCannotWriteOutput[] = u"Die Ausgabe kann nicht geschrieben werden.";
 constexpr char16_t kNoRegistry[] =
     u"Auf diesem System gibt es keine Windows-Registrierung, in der Kosmara 3.5 seine Datenbanken einträgt.";
-constexpr char16_t kNoSuchRow[] = u"Es gibt keine Zeile %s; \"kosmara2aaf list\" zeigt %s.";
+constexpr char16_t kNoSuchRow[] = u"Es gibt keine Zeile %s; \"kosmara2aaf list\" zeigt die Zeilen 1 bis %s.";
 constexpr char16_t kNoRows[] = u"Es sind keine Datenbanken eingetragen.";
 
 enum class CommandKind { kList, kDump, kExport };
@@ -294,10 +294,10 @@ void Export(const Command& command, CommandLineEnvironment& environment) {
         if (rows.paths.empty()) throw Error(kNoRows);
         if (static_cast<std::size_t>(*command.row) > rows.paths.size()) {
             std::u16string number;
-            std::u16string range = u"die Zeilen 1 bis ";
+            std::u16string last;
             AppendDecimal(number, *command.row, 1);
-            AppendDecimal(range, static_cast<long long>(rows.paths.size()), 1);
-            throw Error(FillMessage(kNoSuchRow, {number, range}));
+            AppendDecimal(last, static_cast<long long>(rows.paths.size()), 1);
+            throw Error(FillMessage(kNoSuchRow, {number, last}));
         }
         const RowExport row = ExportOfRow(rows, *command.row - 1);
         tablePath = row.path;

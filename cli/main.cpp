@@ -2,6 +2,7 @@
 // Windows; on POSIX the bytes as they came, see FromNativeBytes) handed to
 // RunCommandLine with the system's registry, files and terminal.
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,9 @@ int Run(int argc, Argument* argv[], Convert convert) {
         return kosmara::RunCommandLine(arguments, environment);
     } catch (const kosmara::Error& error) {
         std::cerr << kosmara::ToReadableUtf8(error.message()) << '\n';
+        return 1;
+    } catch (const std::bad_alloc&) {
+        std::cerr << "Nicht genügend Arbeitsspeicher.\n";
         return 1;
     } catch (const std::exception& error) {
         std::cerr << "Interner Fehler: " << error.what() << '\n';
