@@ -41,7 +41,11 @@ public:
     // kCannotCreateFile. Both name the full path.
     static OutputFile Open(std::u16string_view path);
     // Open, then Truncate: the file created anew.
-    static OutputFile Create(std::u16string_view path);
+    static OutputFile Create(std::u16string_view path) {
+        OutputFile file = Open(path);
+        file.Truncate();
+        return file;
+    }
 
     OutputFile(OutputFile&&) noexcept = default;
     OutputFile& operator=(OutputFile&&) noexcept = default;

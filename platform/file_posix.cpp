@@ -44,12 +44,6 @@ OutputFile OutputFile::Open(std::u16string_view path) {
     return OutputFile(std::move(handle), std::move(full));
 }
 
-OutputFile OutputFile::Create(std::u16string_view path) {
-    OutputFile file = Open(path);
-    file.Truncate();
-    return file;
-}
-
 FileIdentity OutputFile::Identity() const {
     struct stat info {};
     if (::fstat(Descriptor(handle_), &info) != 0)
