@@ -58,6 +58,8 @@ void CopyMatchingFiles(std::u16string_view folder, std::u16string_view mask, std
         const std::u16string source = JoinPath(folder, name);
         const std::u16string target = JoinPath(staging, name);
         if (source.size() >= MaxCopyPathLength() || target.size() >= MaxCopyPathLength()) throw Error(kPathTooLong);
+        // A staging folder that could not be made.
+        if (!FolderExists(staging)) throw Error(kPathNotFound);
         CopyFileReplacing(source, target);
     }
 }

@@ -11,6 +11,10 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <sys/stat.h>
+
+#include <cerrno>
 #endif
 #include <string>
 #include <vector>
@@ -22,6 +26,7 @@
 #include "export/aaf_writer.h"
 #include "fake_system.h"
 #include "paradox_builder.h"
+#include "platform/file.h"
 #include "temp_folder.h"
 #include "test_support.h"
 
@@ -275,6 +280,49 @@ TEST(ExportJobTest, OnlyTheVirtualStoreCopyStopsAtTheMergeAfterTheStagingFolderI
     EXPECT_FALSE(std::filesystem::exists(DriveTree::Native(world.tree.Path(u"x.aaf"))));
     EXPECT_EQ(world.session.networkControlFolder(), u"");  // the engine was not reached
     world.ExpectClosed();
+}
+
+// The staging folder cannot be made (a file stands in its place): no
+// message then, but the first copy finds no path, or, with nothing to copy,
+// the engine finds no folder.
+TEST(ExportJobTest, AStagingFolderThatCannotBeMadeStopsTheFirstCopy) {
+    ExportWorld world;
+    const std::u16string folder = world.tree.Path(u"Daten");
+    WriteHoroscopes(folder, "Horoskop", {"A"});
+    DriveTree::CreateFolder(world.tree.StorePath(folder));
+    DriveTree::CreateFile(world.Staging().substr(0, world.Staging().size() - 1), "eine Datei");
+    world.ui.output = world.tree.Path(u"x.aaf");
+    EXPECT_ERROR_MESSAGE(world.Export(folder + kPathSeparator + u"Horoskop.DB", true),
+                         u"Der angegebene Pfad wurde nicht gefunden");
+    EXPECT_ENGINE_ERROR(world.Export(folder + kPathSeparator + u"Kunden.DB", true), EngineErrorCode::kFolderNotFound);
+    world.ExpectClosed();
+}
+
+// A copy that fails carries the system's text.
+TEST(ExportJobTest, AFailedCopyGivesTheSystemsText) {
+    ExportWorld world;
+    const std::u16string folder = world.tree.Path(u"Daten");
+    const std::u16string store = world.tree.StorePath(folder);
+    WriteHoroscopes(folder, "Horoskop", {"A"});
+    WriteHoroscopes(store, "Horoskop", {"B"});
+    world.ui.output = world.tree.Path(u"x.aaf");
+#ifdef _WIN32
+    // Held exclusively by another program.
+    const std::u16string locked = store + u"\\Horoskop.MB";
+    HANDLE holder = ::CreateFileW(reinterpret_cast<const wchar_t*>(locked.c_str()), GENERIC_READ, 0, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    const unsigned long code = ERROR_SHARING_VIOLATION;
+#else
+    // A FIFO is no file to copy; the copy does not wait for a writer.
+    ASSERT_EQ(::mkfifo(DriveTree::Native(store + u"/Horoskop.VAL").c_str(), 0600), 0);
+    const unsigned long code = EINVAL;
+#endif
+    EXPECT_ERROR_MESSAGE(world.Export(folder + kPathSeparator + u"Horoskop.DB", true), SystemErrorText(code));
+    world.ExpectClosed();
+#ifdef _WIN32
+    ::CloseHandle(holder);
+#endif
 }
 
 TEST(ExportJobTest, RefusesBadTablePathsBeforeTouchingAnything) {
