@@ -1,5 +1,6 @@
 #include "export/aaf_writer.h"
 
+#include <algorithm>
 #include <string>
 
 #include "core/text.h"
@@ -92,9 +93,30 @@ std::u16string CleanField(std::u16string_view text) { return RemoveAll(RemoveAll
 
 std::u16string CleanComment(std::u16string_view text) { return RemoveAll(text, u'#'); }
 
+namespace {
+
+// The shortest run of two or more "/" that, followed by ";", does not occur
+// in value: one "/" more than the longest run of "/" right before a ";" in
+// it. Counted in one pass, since a comment of many slashes is no reason for
+// the export to take hours.
+std::size_t TerminatorLength(std::u16string_view value) {
+    std::size_t run = 0;
+    std::size_t longest = 0;
+    for (const char16_t c : value) {
+        if (c == u'/') {
+            ++run;
+            continue;
+        }
+        if (c == u';') longest = std::max(longest, run);
+        run = 0;
+    }
+    return std::max<std::size_t>(2, longest + 1);
+}
+
+}  // namespace
+
 std::u16string ExtensionLine(std::u16string_view tag, std::u16string_view value) {
-    std::u16string terminator = u"//";
-    while (value.find(terminator + u';') != std::u16string_view::npos) terminator += u'/';
+    const std::u16string terminator(TerminatorLength(value), u'/');
     const std::u16string prefix = u"#EXT_" + std::u16string(tag) + u'_' + terminator + u':';
 
     std::u16string line = prefix;
