@@ -21,6 +21,7 @@ constexpr std::uint32_t kKeyInExtension = 0xFF00FF00;
 
 // .MB structure.
 constexpr std::uint64_t kBlobBlockSize = 4096;
+constexpr std::uint64_t kSingleBlobHeadSize = 9;  // type, 4 KiB units, length, modification number
 constexpr int kBlobPointerSize = 10;
 constexpr int kGraphicPrefixSize = 8;
 constexpr std::uint32_t kSubAllocatedEntries = 64;
@@ -482,14 +483,24 @@ std::string ParadoxTable::State::ReadBlob(const FieldDescription& field, const s
     const std::vector<std::uint8_t> head = ReadBlobBytes(offset, 3);
     std::uint64_t start = 0;
     if (head[0] == 2) {
-        // One value in a block of its own: length and modification number,
-        // then the data.
-        const std::vector<std::uint8_t> single = ReadBlobBytes(offset, 9);
+        // One value in a block of its own: the block's length in 4 KiB
+        // units, the value's length and modification number, then the data.
+        const std::vector<std::uint8_t> single = ReadBlobBytes(offset, kSingleBlobHeadSize);
         if (index != 0xFF || U32(single.data() + 3) != length) {
             BlobDamaged(u"Der Verweis von " + fieldText + u" auf Offset " + Number(static_cast<long long>(offset)) +
                         u" passt nicht zum Block");
         }
-        start = offset + 9;
+        // The value lies within its block: a length the block cannot hold
+        // is damage, however large the file is (a sparse file may claim
+        // gigabytes on a few kilobytes of disk).
+        const std::uint64_t blockSize = U16(single.data() + 1) * kBlobBlockSize;
+        const std::uint64_t room = blockSize > kSingleBlobHeadSize ? blockSize - kSingleBlobHeadSize : 0;
+        if (length > room) {
+            BlobDamaged(u"Der Wert von " + fieldText + u" ist " + Number(length) + u" Bytes lang, sein Block bei Offset " +
+                        Number(static_cast<long long>(offset)) + u" fasst nur " + Number(static_cast<long long>(room)) +
+                        u" Bytes");
+        }
+        start = offset + kSingleBlobHeadSize;
     } else if (head[0] == 3) {
         // Up to 64 small values in one block: a table of 5-byte entries,
         // then the data in 16-byte chunks.

@@ -299,6 +299,66 @@ TEST(DamagedTableTest, BlobErrorsNameTheBlobFile) {
     ExpectError(OpenAndWalk(table.db, table.mb), EngineErrorCode::kBlobDamaged, kBlobName);
 }
 
+// A value in a block of its own lies within that block: the block's size
+// in 4 KiB units (its 9-byte head included) bounds the length, however many
+// bytes the file holds behind it.
+TEST(DamagedTableTest, SingleBlobLengthIsBoundByItsBlock) {
+    struct BlockCase {
+        std::uint32_t units;
+        std::uint32_t length;
+        bool fits;
+    };
+    const BlockCase cases[] = {
+        {1, 3000, true},  {1, 4087, true},  {1, 4088, false},      {2, 8183, true},
+        {2, 8184, false}, {0, 3000, false}, {3, 100000, false}, {0xFFFF, 100000, true},
+    };
+    for (const BlockCase& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.units << " units, " << c.length << " bytes");
+        BuiltTable table = GoodTable();
+        const testing::BlobPlacement& blob = FirstBlob(table, true);
+        PutU16(table.mb, blob.blockOffset + 1, c.units);
+        PutU32(table.mb, blob.blockOffset + 3, c.length);
+        PutU32(table.db, blob.pointerOffset + 4, c.length);
+        table.mb.append(100000, 'x');  // every length asked for is in the file
+        const WalkResult result = OpenAndWalk(table.db, table.mb);
+        if (c.fits) {
+            EXPECT_FALSE(result.error.has_value()) << result.error->what();
+            EXPECT_EQ(result.records, kRecords);
+        } else {
+            ExpectError(result, EngineErrorCode::kBlobDamaged, kBlobName);
+            if (result.error) {
+                EXPECT_NE(result.error->message().find(u"fasst nur"), std::u16string::npos) << result.error->what();
+            }
+        }
+    }
+}
+
+// A sparse .MB of a few kilobytes on disk whose memo claims 64 MiB in a
+// block of 4 KiB: refused before anything is read, never 64 MiB of zeros
+// (nor the hundreds of megabytes their way to the text would take).
+TEST(DamagedTableTest, SparseMemoFileClaimingMoreThanItsBlock) {
+    testing::TempFolder folder;
+    BuiltTable table = GoodTable();
+    const testing::BlobPlacement& blob = FirstBlob(table, true);
+    constexpr std::uint32_t kClaimed = 64u << 20;
+    PutU32(table.mb, blob.blockOffset + 3, kClaimed);
+    PutU32(table.db, blob.pointerOffset + 4, kClaimed);
+    const std::filesystem::path db = testing::WriteTable(table, folder.path(), "Horoskop");
+    const std::filesystem::path mb = folder / "Horoskop.MB";
+    std::filesystem::resize_file(mb, blob.dataOffset + kClaimed);
+    ASSERT_EQ(std::filesystem::file_size(mb), blob.dataOffset + kClaimed);
+
+    WalkResult result;
+    try {
+        ParadoxTable opened = ParadoxTable::Open(db.u16string(), {});
+        result = Walk(opened);
+    } catch (const EngineError& error) {
+        result.error = error;
+    }
+    ExpectError(result, EngineErrorCode::kBlobDamaged, mb.u16string());
+    EXPECT_EQ(result.records, 2) << "the two records before the memo are read";
+}
+
 TEST(DamagedTableTest, MissingBlobFileFails) {
     ExpectError(OpenAndWalk(GoodTable().db, std::nullopt), EngineErrorCode::kBlobFileNotFound, kBlobName);
     // Also when every memo is null or in its record.
