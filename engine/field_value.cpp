@@ -137,6 +137,11 @@ std::u16string ValueAsText(const FieldValue& value, const CodePage& codePage) {
     return text;
 }
 
+std::u16string ValueAsText(FieldValue&& value, const CodePage& codePage) {
+    if (value.kind == FieldValue::Kind::kText) return std::move(value.text);
+    return ValueAsText(static_cast<const FieldValue&>(value), codePage);
+}
+
 double ValueAsReal(const FieldValue& value, const FieldDescription& field) {
     using Kind = FieldValue::Kind;
     switch (value.kind) {

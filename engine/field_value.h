@@ -39,6 +39,9 @@ struct CivilDate {
 CivilDate DateOfDay(std::int64_t day);
 
 std::u16string ValueAsText(const FieldValue& value, const CodePage& codePage);
+// The same from a value no longer needed: text is moved out, not copied (a
+// memo may be many megabytes).
+std::u16string ValueAsText(FieldValue&& value, const CodePage& codePage);
 double ValueAsReal(const FieldValue& value, const FieldDescription& field);
 bool ValueAsBoolean(const FieldValue& value, const FieldDescription& field);
 

@@ -42,6 +42,10 @@ std::u16string SystemDecode(int codePage, std::string_view bytes) {
     const Converter converter(kUtf16, IconvName(codePage));
     if (!converter.valid()) return std::u16string(bytes.size(), u'\uFFFD');
     std::u16string text;
+    // Code pages give at most one code unit per byte (a four-byte sequence
+    // gives two): reserved at once, a long memo's text need not move while
+    // it grows.
+    text.reserve(bytes.size());
     char16_t buffer[1024];
     char* in = const_cast<char*>(bytes.data());
     std::size_t inLeft = bytes.size();

@@ -2,6 +2,7 @@
 // is compared byte for byte.
 #include "export/aaf_writer.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -24,6 +25,7 @@
 #include "core/byte_sink.h"
 #include "core/error.h"
 #include "core/text.h"
+#include "export/text_writer.h"
 #include "memory_table.h"
 #include "platform/file.h"
 #include "temp_folder.h"
@@ -161,6 +163,9 @@ const BlockCase kBlockCases[] = {
      }),
      {"#A93:Test,*,*,01.01.2000,13:02:04,Berlin,*", "#B93:2451545.03685,33s52:07,151w12:33,0e08:59,*", "#ZNAM:MEZ",
       ""}},
+    {"hash between the halves of a surrogate pair", With([](Horoscope& r) { r.comment = Text(u"\xD83D#\xDE00"); }),
+     {"#A93:Test,*,*,01.01.2000,12:00:00,Berlin,*", "#B93:2451544.95833,52n30:00,13e24:36,1e00,*", "#ZNAM:MEZ",
+      "#COM:\xF0\x9F\x98\x80", "#EXT_COM_//:\xEF\xBF\xBD#\xEF\xBF\xBD//;", ""}},
     {"characters beyond the basic plane", With([](Horoscope& r) { r.name = Text(u"\U0001F600 ☉"); }),
      {"#A93:\xF0\x9F\x98\x80 ☉,*,*,01.01.2000,12:00:00,Berlin,*", "#B93:2451544.95833,52n30:00,13e24:36,1e00,*",
       "#ZNAM:MEZ", ""}},
@@ -276,6 +281,48 @@ TEST(ExtensionLine, LongRunsOfSlashesEndQuickly) {
     ASSERT_GT(growing.size(), 65000u);
     const std::u16string prefix = u"#EXT_COM_" + std::u16string(361, u'/') + u":";
     EXPECT_EQ(ExtensionLine(u"COM", growing), prefix + growing + std::u16string(361, u'/') + u";");
+}
+
+// Records what each write handed over.
+class ChunkSink : public ByteSink {
+public:
+    void Write(const char* data, std::size_t size) override { chunks.emplace_back(data, size); }
+    std::vector<std::string> chunks;
+};
+
+// A line given in parts (split anywhere, even between the halves of a
+// surrogate pair) is written as the whole line is: the same bytes, handed
+// over in the same pieces. Lines reach beyond the 512-unit slices and the
+// 1024-byte buffer.
+TEST(TextWriter, LineInPartsEqualsTheWholeLine) {
+    std::mt19937 random(4711);
+    static constexpr char16_t kAlphabet[] = u"a\u00E4\u20AC\xD83D\xDE00\r\n#";
+    std::uniform_int_distribution<std::size_t> letter(0, std::size(kAlphabet) - 2);
+    std::uniform_int_distribution<int> length(0, 2000);
+    std::uniform_int_distribution<int> cuts(0, 6);
+    for (int round = 0; round < 300; ++round) {
+        std::u16string line;
+        for (int n = length(random); n > 0; --n) line += kAlphabet[letter(random)];
+        std::vector<std::size_t> at{0, line.size()};
+        for (int n = cuts(random); n > 0; --n) at.push_back(std::uniform_int_distribution<std::size_t>(0, line.size())(random));
+        std::sort(at.begin(), at.end());
+
+        ChunkSink whole;
+        ChunkSink parts;
+        {
+            Utf8TextWriter wholeWriter(whole);
+            wholeWriter.WriteLine(line);
+            wholeWriter.WriteLine(u"\xDE00 next");
+            Utf8TextWriter partsWriter(parts);
+            for (std::size_t i = 0; i + 1 < at.size(); ++i)
+                partsWriter.Put(std::u16string_view(line).substr(at[i], at[i + 1] - at[i]));
+            partsWriter.EndLine();
+            partsWriter.Put(u"\xDE00");  // a lone half does not join the last line's
+            partsWriter.Put(u" next");
+            partsWriter.EndLine();
+        }
+        ASSERT_EQ(parts.chunks, whole.chunks) << "line \"" << ToUtf8(line) << "\"";
+    }
 }
 
 TEST(AafWriter, CountMessages) {
