@@ -4,9 +4,19 @@
 // the file — never a crash, a hang or a silently short walk.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#endif
+
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,6 +27,7 @@
 #include "engine/engine_error.h"
 #include "engine/field_value.h"
 #include "engine/paradox_table.h"
+#include "platform/unique_handle.h"
 #include "paradox_builder.h"
 #include "temp_folder.h"
 
@@ -418,6 +429,87 @@ TEST(DamagedTableTest, FilesOnDisk) {
             result.error = error;
         }
         ExpectError(result, file.code, file.named);
+    }
+}
+
+// A FIFO, a device or a socket under the name of the table or of its .MB is
+// named as what it is, not as missing, and opening it does not wait for a
+// writer. On Windows the devices are the reserved names and Wine's view of
+// the Linux devices.
+TEST(DamagedTableTest, FilesThatAreNoRegularFiles) {
+    testing::TempFolder folder;
+    struct SpecialCase {
+        const char* what;
+        std::filesystem::path table;    // opened
+        std::filesystem::path special;  // the file that is none
+    };
+    std::vector<SpecialCase> cases;
+#ifdef _WIN32
+    cases.push_back({"reserved device name", "NUL", "NUL"});
+    cases.push_back({"device of the Linux side", "Z:\\dev\\zero", "Z:\\dev\\zero"});
+#else
+    // Each case in a folder of its own, with a good table where only one
+    // of its files is special.
+    std::vector<NativeFile> sockets;
+    auto prepare = [&](const char* what, const char* tableName, const char* specialName, auto make) {
+        const std::filesystem::path dir = folder / what;
+        std::filesystem::create_directories(dir);
+        BuiltTable table = GoodTable();
+        testing::WriteTable(table, dir, "Horoskop");
+        std::filesystem::remove(dir / specialName);
+        make(dir / specialName);
+        cases.push_back({what, dir / tableName, dir / specialName});
+    };
+    const auto fifo = [](const std::filesystem::path& path) { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); };
+    const auto device = [](const std::filesystem::path& path) { std::filesystem::create_symlink("/dev/null", path); };
+    const auto socket = [&sockets](const std::filesystem::path& path) {
+        NativeFile listener(::socket(AF_UNIX, SOCK_STREAM, 0));
+        ASSERT_TRUE(listener.valid());
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        ASSERT_LT(path.native().size(), sizeof address.sun_path);
+        std::memcpy(address.sun_path, path.c_str(), path.native().size());
+        ASSERT_EQ(::bind(static_cast<int>(listener.get()), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        sockets.push_back(std::move(listener));
+    };
+    prepare("fifo_table", "Horoskop.DB", "Horoskop.DB", fifo);
+    prepare("fifo_memo", "Horoskop.DB", "Horoskop.MB", fifo);
+    prepare("fifo_memo_lower_case", "Horoskop.DB", "horoskop.mb", [&](const std::filesystem::path& path) {
+        std::filesystem::remove(path.parent_path() / "Horoskop.MB");
+        fifo(path);
+    });
+    prepare("device_table", "Horoskop.DB", "Horoskop.DB", device);
+    prepare("device_memo", "Horoskop.DB", "Horoskop.MB", device);
+    prepare("socket_table", "Horoskop.DB", "Horoskop.DB", socket);
+    prepare("socket_memo", "Horoskop.DB", "Horoskop.MB", socket);
+#endif
+    for (const SpecialCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        // On a thread of its own: should the open wait for a writer of a
+        // FIFO, one comes after ten seconds and the wait is reported.
+        std::future<WalkResult> opened = std::async(std::launch::async, [&c] {
+            WalkResult result;
+            try {
+                ParadoxTable table = ParadoxTable::Open(c.table.u16string(), {});
+                result = Walk(table);
+            } catch (const EngineError& error) {
+                result.error = error;
+            }
+            return result;
+        });
+        if (opened.wait_for(std::chrono::seconds(10)) == std::future_status::timeout) {
+            ADD_FAILURE() << "the open waits for a writer";
+#ifndef _WIN32
+            const NativeFile writer(::open(c.special.c_str(), O_WRONLY | O_NONBLOCK));
+            opened.wait();
+#endif
+        }
+        const WalkResult result = opened.get();
+        ExpectError(result, EngineErrorCode::kNotARegularFile, c.special.u16string());
+        if (result.error) {
+            EXPECT_EQ(ToUtf8(result.error->message()),
+                      ToUtf8(EngineErrorMessage(EngineErrorCode::kNotARegularFile, {c.special.u16string()})));
+        }
     }
 }
 
