@@ -195,4 +195,16 @@ bool ValueAsBoolean(const FieldValue& value, const FieldDescription& field) {
     ThrowEngineError(EngineErrorCode::kCannotReadAsBoolean, {field.name});
 }
 
+std::u16string FieldText(const ParadoxTable& table, int position) {
+    return ValueAsText(table.Value(position), table.codePage());
+}
+
+double FieldReal(const ParadoxTable& table, int position) {
+    return ValueAsReal(table.Value(position), table.fields()[static_cast<std::size_t>(position)]);
+}
+
+bool FieldBoolean(const ParadoxTable& table, int position) {
+    return ValueAsBoolean(table.Value(position), table.fields()[static_cast<std::size_t>(position)]);
+}
+
 }  // namespace kosmara
