@@ -442,27 +442,27 @@ TEST(DamagedTableTest, FilesOnDisk) {
 // the Linux devices.
 TEST(DamagedTableTest, FilesThatAreNoRegularFiles) {
     testing::TempFolder folder;
-    struct SpecialCase {
+    struct OddFileCase {
         const char* what;
         std::filesystem::path table;    // opened
-        std::filesystem::path special;  // the file that is none
+        std::filesystem::path odd;      // the file that is none
     };
-    std::vector<SpecialCase> cases;
+    std::vector<OddFileCase> cases;
 #ifdef _WIN32
     cases.push_back({"reserved device name", "NUL", "NUL"});
     cases.push_back({"device of the Linux side", "Z:\\dev\\zero", "Z:\\dev\\zero"});
 #else
-    // Each case in a folder of its own, with a good table where only one
-    // of its files is special.
+    // Each case in a folder of its own, with a good table where one of
+    // its files is replaced.
     std::vector<NativeFile> sockets;
-    auto prepare = [&](const char* what, const char* tableName, const char* specialName, auto make) {
+    auto prepare = [&](const char* what, const char* tableName, const char* oddName, auto make) {
         const std::filesystem::path dir = folder / what;
         std::filesystem::create_directories(dir);
         BuiltTable table = GoodTable();
         testing::WriteTable(table, dir, "Horoskop");
-        std::filesystem::remove(dir / specialName);
-        make(dir / specialName);
-        cases.push_back({what, dir / tableName, dir / specialName});
+        std::filesystem::remove(dir / oddName);
+        make(dir / oddName);
+        cases.push_back({what, dir / tableName, dir / oddName});
     };
     const auto fifo = [](const std::filesystem::path& path) { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); };
     const auto device = [](const std::filesystem::path& path) { std::filesystem::create_symlink("/dev/null", path); };
@@ -487,7 +487,7 @@ TEST(DamagedTableTest, FilesThatAreNoRegularFiles) {
     prepare("socket_table", "Horoskop.DB", "Horoskop.DB", socket);
     prepare("socket_memo", "Horoskop.DB", "Horoskop.MB", socket);
 #endif
-    for (const SpecialCase& c : cases) {
+    for (const OddFileCase& c : cases) {
         SCOPED_TRACE(c.what);
         // On a thread of its own: should the open wait for a writer of a
         // FIFO, one comes after ten seconds and the wait is reported.
@@ -504,15 +504,15 @@ TEST(DamagedTableTest, FilesThatAreNoRegularFiles) {
         if (opened.wait_for(std::chrono::seconds(10)) == std::future_status::timeout) {
             ADD_FAILURE() << "the open waits for a writer";
 #ifndef _WIN32
-            const NativeFile writer(::open(c.special.c_str(), O_WRONLY | O_NONBLOCK));
+            const NativeFile writer(::open(c.odd.c_str(), O_WRONLY | O_NONBLOCK));
             opened.wait();
 #endif
         }
         const WalkResult result = opened.get();
-        ExpectError(result, EngineErrorCode::kNotARegularFile, c.special.u16string());
+        ExpectError(result, EngineErrorCode::kNotARegularFile, c.odd.u16string());
         if (result.error) {
             EXPECT_EQ(ToUtf8(result.error->message()),
-                      ToUtf8(EngineErrorMessage(EngineErrorCode::kNotARegularFile, {c.special.u16string()})));
+                      ToUtf8(EngineErrorMessage(EngineErrorCode::kNotARegularFile, {c.odd.u16string()})));
         }
     }
 }
