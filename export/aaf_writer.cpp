@@ -144,7 +144,6 @@ std::u16string CleanField(std::u16string_view text) { return RemoveAll(RemoveAll
 
 std::u16string CleanComment(std::u16string_view text) { return RemoveAll(text, u'#'); }
 
-
 std::u16string ExtensionLine(std::u16string_view tag, std::u16string_view value) {
     std::u16string line;
     PutExtensionLine(tag, value, [&line](std::u16string_view piece) { line += piece; });
