@@ -144,19 +144,8 @@ bool Table::Eof() const { return OpenReader().Eof(); }
 void Table::Next() { OpenReader().Next(); }
 int Table::FieldCount() const { return static_cast<int>(OpenReader().fields().size()); }
 
-std::u16string Table::ReadText(int position) {
-    const ParadoxTable& table = OpenReader();
-    return ValueAsText(table.Value(position), table.codePage());
-}
-
-double Table::ReadReal(int position) {
-    const ParadoxTable& table = OpenReader();
-    return ValueAsReal(table.Value(position), table.fields()[static_cast<std::size_t>(position)]);
-}
-
-bool Table::ReadBoolean(int position) {
-    const ParadoxTable& table = OpenReader();
-    return ValueAsBoolean(table.Value(position), table.fields()[static_cast<std::size_t>(position)]);
-}
+std::u16string Table::ReadText(int position) { return FieldText(OpenReader(), position); }
+double Table::ReadReal(int position) { return FieldReal(OpenReader(), position); }
+bool Table::ReadBoolean(int position) { return FieldBoolean(OpenReader(), position); }
 
 }  // namespace kosmara

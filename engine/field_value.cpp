@@ -137,6 +137,11 @@ std::u16string ValueAsText(const FieldValue& value, const CodePage& codePage) {
     return text;
 }
 
+std::u16string ValueAsText(FieldValue&& value, const CodePage& codePage) {
+    if (value.kind == FieldValue::Kind::kText) return std::move(value.text);
+    return ValueAsText(static_cast<const FieldValue&>(value), codePage);
+}
+
 double ValueAsReal(const FieldValue& value, const FieldDescription& field) {
     using Kind = FieldValue::Kind;
     switch (value.kind) {
@@ -188,6 +193,18 @@ bool ValueAsBoolean(const FieldValue& value, const FieldDescription& field) {
         case Kind::kBytes: break;
     }
     ThrowEngineError(EngineErrorCode::kCannotReadAsBoolean, {field.name});
+}
+
+std::u16string FieldText(const ParadoxTable& table, int position) {
+    return ValueAsText(table.Value(position), table.codePage());
+}
+
+double FieldReal(const ParadoxTable& table, int position) {
+    return ValueAsReal(table.Value(position), table.fields()[static_cast<std::size_t>(position)]);
+}
+
+bool FieldBoolean(const ParadoxTable& table, int position) {
+    return ValueAsBoolean(table.Value(position), table.fields()[static_cast<std::size_t>(position)]);
 }
 
 }  // namespace kosmara

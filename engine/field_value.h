@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/record_cursor.h"
 #include "engine/code_page.h"
 #include "engine/paradox_table.h"
 
@@ -39,7 +40,37 @@ struct CivilDate {
 CivilDate DateOfDay(std::int64_t day);
 
 std::u16string ValueAsText(const FieldValue& value, const CodePage& codePage);
+// The same from a value no longer needed: text is moved out, not copied (a
+// memo may be many megabytes).
+std::u16string ValueAsText(FieldValue&& value, const CodePage& codePage);
 double ValueAsReal(const FieldValue& value, const FieldDescription& field);
 bool ValueAsBoolean(const FieldValue& value, const FieldDescription& field);
+
+// A field of the table's current record in the three forms (the position is
+// the caller's to check).
+std::u16string FieldText(const ParadoxTable& table, int position);
+double FieldReal(const ParadoxTable& table, int position);
+bool FieldBoolean(const ParadoxTable& table, int position);
+
+// The record cursor the AAF writer walks, over a table the caller keeps
+// open: the engine object Table reads its fields the same way; the fuzzer
+// and the tests walk tables in memory with it.
+class TableCursor : public RecordCursor {
+public:
+    explicit TableCursor(ParadoxTable& table) : table_(table) {}
+
+    void First() override { table_.First(); }
+    bool Eof() const override { return table_.Eof(); }
+    void Next() override { table_.Next(); }
+    int FieldCount() const override { return static_cast<int>(table_.fields().size()); }
+
+protected:
+    std::u16string ReadText(int position) override { return FieldText(table_, position); }
+    double ReadReal(int position) override { return FieldReal(table_, position); }
+    bool ReadBoolean(int position) override { return FieldBoolean(table_, position); }
+
+private:
+    ParadoxTable& table_;
+};
 
 }  // namespace kosmara

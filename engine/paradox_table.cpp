@@ -21,10 +21,13 @@ constexpr std::uint32_t kKeyInExtension = 0xFF00FF00;
 
 // .MB structure.
 constexpr std::uint64_t kBlobBlockSize = 4096;
+constexpr std::uint64_t kSingleBlobHeadSize = 9;  // type, 4 KiB units, length, modification number
 constexpr int kBlobPointerSize = 10;
 constexpr int kGraphicPrefixSize = 8;
 constexpr std::uint32_t kSubAllocatedEntries = 64;
 constexpr std::uint64_t kSubAllocatedDataStart = 0x150;
+
+const std::uint8_t* Unsigned(const std::string& bytes) { return reinterpret_cast<const std::uint8_t*>(bytes.data()); }
 
 std::uint16_t U16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 std::int16_t S16(const std::uint8_t* p) { return static_cast<std::int16_t>(U16(p)); }
@@ -218,7 +221,7 @@ struct ParadoxTable::State {
     }
     FieldValue Decode(int field) const;
     std::string ReadBlob(const FieldDescription& field, const std::uint8_t* data) const;
-    std::vector<std::uint8_t> ReadBlobBytes(std::uint64_t offset, std::uint64_t size) const;
+    std::string ReadBlobBytes(std::uint64_t offset, std::uint64_t size) const;
 };
 
 void ParadoxTable::State::ReadHeader(std::span<const std::u16string> passwords) {
@@ -362,29 +365,32 @@ void ParadoxTable::State::CheckPassword(std::span<const std::u16string> password
 // The .MB begins with its header block (type 0).
 void ParadoxTable::State::CheckBlobFile() {
     blobSize = blobs->Size();
-    if (blobSize < 3 || ReadBlobBytes(0, 3)[0] != 0) BlobDamaged(u"Der Dateikopf fehlt");
+    if (blobSize < 3 || ReadBlobBytes(0, 3)[0] != '\0') BlobDamaged(u"Der Dateikopf fehlt");
 }
 
-std::vector<std::uint8_t> ParadoxTable::State::ReadBlobBytes(std::uint64_t offset, std::uint64_t size) const {
+// The bytes of a range of the .MB, in the one buffer the value keeps: a
+// memo of many megabytes is not copied on its way.
+std::string ParadoxTable::State::ReadBlobBytes(std::uint64_t offset, std::uint64_t size) const {
     if (offset > blobSize || size > blobSize - offset) {
         BlobDamaged(u"Ein Verweis zeigt hinter das Dateiende (Offset " + Number(static_cast<long long>(offset)) + u")");
     }
     if (info.encryptionKey == 0) {
-        std::vector<std::uint8_t> data(static_cast<std::size_t>(size));
+        std::string data(static_cast<std::size_t>(size), '\0');
         if (blobs->ReadAt(offset, data.data(), data.size()) != data.size()) BlobDamaged(u"Die Datei ist unvollständig");
         return data;
     }
     // Scrambled in whole 256-byte chunks: read the chunks around the range.
     const std::uint64_t first = offset / kCryptChunkSize * kCryptChunkSize;
     const std::uint64_t last = (offset + size + kCryptChunkSize - 1) / kCryptChunkSize * kCryptChunkSize;
-    std::vector<std::uint8_t> chunks(static_cast<std::size_t>(last - first));
+    std::string chunks(static_cast<std::size_t>(last - first), '\0');
     // A chunk cut off by the end of the file cannot be unscrambled.
     if (blobs->ReadAt(first, chunks.data(), chunks.size()) != chunks.size()) {
         BlobDamaged(u"Die Datei ist unvollständig");
     }
-    DecryptBlobChunks(chunks.data(), chunks.size(), info.encryptionKey);
-    return {chunks.begin() + static_cast<std::ptrdiff_t>(offset - first),
-            chunks.begin() + static_cast<std::ptrdiff_t>(offset - first + size)};
+    DecryptBlobChunks(reinterpret_cast<std::uint8_t*>(chunks.data()), chunks.size(), info.encryptionKey);
+    chunks.erase(0, static_cast<std::size_t>(offset - first));
+    chunks.resize(static_cast<std::size_t>(size));
+    return chunks;
 }
 
 std::uint64_t ParadoxTable::State::AvailableBlocks() const {
@@ -479,24 +485,35 @@ std::string ParadoxTable::State::ReadBlob(const FieldDescription& field, const s
         BlobDamaged(u"Der Verweis von " + fieldText + u" zeigt in einen Block hinein (Offset " +
                     Number(static_cast<long long>(offset)) + u")");
     }
-    const std::vector<std::uint8_t> head = ReadBlobBytes(offset, 3);
+    const std::uint8_t type = Unsigned(ReadBlobBytes(offset, 3))[0];
     std::uint64_t start = 0;
-    if (head[0] == 2) {
-        // One value in a block of its own: length and modification number,
-        // then the data.
-        const std::vector<std::uint8_t> single = ReadBlobBytes(offset, 9);
-        if (index != 0xFF || U32(single.data() + 3) != length) {
+    if (type == 2) {
+        // One value in a block of its own: the block's length in 4 KiB
+        // units, the value's length and modification number, then the data.
+        const std::string head = ReadBlobBytes(offset, kSingleBlobHeadSize);
+        if (index != 0xFF || U32(Unsigned(head) + 3) != length) {
             BlobDamaged(u"Der Verweis von " + fieldText + u" auf Offset " + Number(static_cast<long long>(offset)) +
                         u" passt nicht zum Block");
         }
-        start = offset + 9;
-    } else if (head[0] == 3) {
+        // The value lies within its block: a length the block cannot hold
+        // is damage, however large the file is (a sparse file may claim
+        // gigabytes on a few kilobytes of disk).
+        const std::uint64_t blockSize = U16(Unsigned(head) + 1) * kBlobBlockSize;
+        const std::uint64_t room = blockSize > kSingleBlobHeadSize ? blockSize - kSingleBlobHeadSize : 0;
+        if (length > room) {
+            BlobDamaged(u"Der Wert von " + fieldText + u" ist " + Number(length) + u" Bytes lang, sein Block bei Offset " +
+                        Number(static_cast<long long>(offset)) + u" fasst nur " + Number(static_cast<long long>(room)) +
+                        u" Bytes");
+        }
+        start = offset + kSingleBlobHeadSize;
+    } else if (type == 3) {
         // Up to 64 small values in one block: a table of 5-byte entries,
         // then the data in 16-byte chunks.
         if (index >= kSubAllocatedEntries) {
             BlobDamaged(u"Der Verweis von " + fieldText + u" nennt den ungültigen Eintrag " + Number(index));
         }
-        const std::vector<std::uint8_t> entry = ReadBlobBytes(offset + 12 + 5 * index, 5);
+        const std::string entryBytes = ReadBlobBytes(offset + 12 + 5 * index, 5);
+        const std::uint8_t* entry = Unsigned(entryBytes);
         const std::uint64_t dataOffset = static_cast<std::uint64_t>(entry[0]) * 16;
         const std::uint64_t size = entry[1] == 0 || entry[4] == 0 || entry[4] > 16
                                        ? 0
@@ -510,9 +527,9 @@ std::string ParadoxTable::State::ReadBlob(const FieldDescription& field, const s
         BlobDamaged(u"Der Verweis von " + fieldText + u" zeigt auf keinen Datenblock (Offset " +
                     Number(static_cast<long long>(offset)) + u")");
     }
-    std::vector<std::uint8_t> bytes = ReadBlobBytes(start, length);
-    const std::size_t skip = graphic ? kGraphicPrefixSize : 0;
-    return std::string(reinterpret_cast<const char*>(bytes.data()) + skip, bytes.size() - skip);
+    // A graphic's prefix is not read at all: the range ends where the value does.
+    const std::uint32_t skip = graphic ? kGraphicPrefixSize : 0;
+    return ReadBlobBytes(start + skip, length - skip);
 }
 
 FieldValue ParadoxTable::State::Decode(int index) const {
@@ -574,6 +591,7 @@ FieldValue ParadoxTable::State::Decode(int index) const {
             if (U32(data + field.size - kBlobPointerSize + 4) == 0) return value;
             std::string bytes = ReadBlob(field, data);
             if (field.type == FieldType::kMemo || field.type == FieldType::kFormattedMemo) {
+                // Decoded from the buffer the bytes were read into.
                 value.kind = Kind::kText;
                 value.text = codePage->Decode(bytes);
             } else {

@@ -1,5 +1,6 @@
 #include "export/aaf_writer.h"
 
+#include <algorithm>
 #include <string>
 
 #include "core/text.h"
@@ -32,8 +33,56 @@ std::u16string RemoveAll(std::u16string_view text, char16_t unwanted) {
     return out;
 }
 
+// The shortest run of two or more "/" that, followed by ";", does not occur
+// in value: one "/" more than the longest run of "/" right before a ";" in
+// it. Counted in one pass, since a comment of many slashes is no reason for
+// the export to take hours.
+std::size_t TerminatorLength(std::u16string_view value) {
+    std::size_t run = 0;
+    std::size_t longest = 0;
+    for (const char16_t c : value) {
+        if (c == u'/') {
+            ++run;
+            continue;
+        }
+        if (c == u';') longest = std::max(longest, run);
+        run = 0;
+    }
+    return std::max<std::size_t>(2, longest + 1);
+}
+
+// Hands the pieces of the extension line of value to put, in order:
+// "#EXT_<tag>_<terminator>:", the value with the prefix again after each of
+// its CR LF, then the terminator and ";".
+template <typename Put>
+void PutExtensionLine(std::u16string_view tag, std::u16string_view value, Put&& put) {
+    const std::u16string terminator(TerminatorLength(value), u'/');
+    const std::u16string prefix = u"#EXT_" + std::u16string(tag) + u'_' + terminator + u':';
+    put(std::u16string_view(prefix));
+    std::size_t from = 0;
+    for (std::size_t at = value.find(u"\r\n"); at != std::u16string_view::npos; at = value.find(u"\r\n", from)) {
+        put(value.substr(from, at + 2 - from));
+        put(std::u16string_view(prefix));
+        from = at + 2;
+    }
+    put(value.substr(from));
+    put(std::u16string_view(terminator));
+    put(std::u16string_view(u";"));
+}
+
+// Written in pieces: a value of many megabytes is not copied into a line.
 void WriteExtensionLine(Utf8TextWriter& writer, std::u16string_view tag, std::u16string_view value) {
-    writer.WriteLine(ExtensionLine(tag, value));
+    PutExtensionLine(tag, value, [&writer](std::u16string_view piece) { writer.Put(piece); });
+    writer.EndLine();
+}
+
+// Puts text without any of unwanted, piece by piece.
+void PutWithout(Utf8TextWriter& writer, std::u16string_view text, char16_t unwanted) {
+    for (std::size_t at = text.find(unwanted); at != std::u16string_view::npos; at = text.find(unwanted)) {
+        writer.Put(text.substr(0, at));
+        text.remove_prefix(at + 1);
+    }
+    writer.Put(text);
 }
 
 void WriteRecordBlock(Utf8TextWriter& writer, RecordCursor& table, const TimeFormatSettings& timeFormat) {
@@ -76,11 +125,14 @@ void WriteRecordBlock(Utf8TextWriter& writer, RecordCursor& table, const TimeFor
     writer.WriteLine(u"#ZNAM:" + cleanZone);
     if (cleanZone != storedZone) WriteExtensionLine(writer, u"ZNAM", zone);
 
+    // The comment, a memo of any length, is held once: its "#COM:" line
+    // (the comment without "#") and its extension line are written from it.
     const std::u16string comment = table.FieldAsText(kComment);
     if (!comment.empty()) {
-        const std::u16string cleanComment = CleanComment(comment);
-        writer.WriteLine(u"#COM:" + cleanComment);
-        if (cleanComment != comment) WriteExtensionLine(writer, u"COM", comment);
+        writer.Put(u"#COM:");
+        PutWithout(writer, comment, u'#');
+        writer.EndLine();
+        if (comment.find(u'#') != std::u16string::npos) WriteExtensionLine(writer, u"COM", comment);
     }
 
     writer.WriteLine(u"");
@@ -93,22 +145,8 @@ std::u16string CleanField(std::u16string_view text) { return RemoveAll(RemoveAll
 std::u16string CleanComment(std::u16string_view text) { return RemoveAll(text, u'#'); }
 
 std::u16string ExtensionLine(std::u16string_view tag, std::u16string_view value) {
-    std::u16string terminator = u"//";
-    while (value.find(terminator + u';') != std::u16string_view::npos) terminator += u'/';
-    const std::u16string prefix = u"#EXT_" + std::u16string(tag) + u'_' + terminator + u':';
-
-    std::u16string line = prefix;
-    line.reserve(prefix.size() + value.size() + terminator.size() + 1);
-    for (std::size_t i = 0; i < value.size(); ++i) {
-        line += value[i];
-        if (value[i] == u'\r' && i + 1 < value.size() && value[i + 1] == u'\n') {
-            line += u'\n';
-            line += prefix;
-            ++i;
-        }
-    }
-    line += terminator;
-    line += u';';
+    std::u16string line;
+    PutExtensionLine(tag, value, [&line](std::u16string_view piece) { line += piece; });
     return line;
 }
 

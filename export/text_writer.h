@@ -1,6 +1,6 @@
 // The AAF file's text writer: UTF-8 with byte-order mark, lines ending in
-// CR LF, a buffer of 1024 bytes handed to the file at the end of every write
-// call, so each line is in the file when its call returns.
+// CR LF, a buffer of 1024 bytes handed to the file at the end of every line,
+// so each line is in the file when its call returns.
 #pragma once
 
 #include <array>
@@ -22,14 +22,23 @@ public:
     // Writes the text and CR LF.
     void WriteLine(std::u16string_view text);
 
+    // A line in parts, none of them copied: each Put adds a part, EndLine
+    // adds CR LF. The parts are encoded as the one text they make together
+    // (a surrogate pair split between two parts is one character), so the
+    // bytes are those of the whole line given to WriteLine.
+    void Put(std::u16string_view part);
+    void EndLine();
+
 private:
+    void Encode(std::u16string_view text);
     void Append(const char* data, std::size_t size);
     void Flush();
 
     ByteSink& output_;
     std::array<char, kBufferSize> buffer_{};
     std::size_t used_ = 0;
-    std::string encoded_;
+    char16_t pendingHigh_ = 0;  // a high surrogate that ended the last part
+    std::string encoded_;       // one slice of a part as UTF-8
 };
 
 }  // namespace kosmara

@@ -1,13 +1,18 @@
 // Writes the fuzzer's seed corpus: small tables of every field type, version,
 // blob storage and block layout, made by the test builder, each as one file
 // in table_fuzzer's input format. Usage: make_corpus FOLDER
+//
+// With --regressions it writes instead the inputs of tests/data/damaged that
+// were made rather than found (see the README there), each with the outcome
+// its export must have. Usage: make_corpus --regressions FOLDER
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
-#include <vector>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "core/error.h"
 #include "engine/byte_source.h"
@@ -42,16 +47,62 @@ int ReadBack(const std::string& db, const std::string& mb) {
     return records;
 }
 
+void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+// table_fuzzer's input: the .DB's length (4 bytes, little-endian), the .DB, the .MB.
+std::string FuzzerInput(const std::string& db, const std::string& mb) {
+    std::string input(4, '\0');
+    for (int i = 0; i < 4; ++i) input[static_cast<std::size_t>(i)] = static_cast<char>((db.size() >> (8 * i)) & 0xFF);
+    return input + db + mb;
+}
+
 void Write(const std::filesystem::path& folder, const std::string& name, const TableBuilder& builder) {
     const BuiltTable table = builder.Build();
     const std::string mb = TrimBlobFile(table.mb, builder.Key());
     const int records = ReadBack(table.db, mb);
-    std::string input(4, '\0');
-    for (int i = 0; i < 4; ++i) input[static_cast<std::size_t>(i)] = static_cast<char>((table.db.size() >> (8 * i)) & 0xFF);
-    input += table.db + mb;
-    std::ofstream out(folder / (name + ".bin"), std::ios::binary | std::ios::trunc);
-    out.write(input.data(), static_cast<std::streamsize>(input.size()));
+    const std::string input = FuzzerInput(table.db, mb);
+    WriteFile(folder / (name + ".bin"), input);
     std::cout << name << ": " << input.size() << " bytes, " << records << " records\n";
+}
+
+// A regression input and, in <name>.expected, what its export ends with: the
+// count message or a piece of the error message.
+void WriteRegression(const std::filesystem::path& folder, const std::string& name, const BuiltTable& table,
+                     const std::string& expected) {
+    const std::string input = FuzzerInput(table.db, table.mb);
+    WriteFile(folder / (name + ".bin"), input);
+    WriteFile(folder / (name + ".expected"), expected + "\n");
+    std::cout << name << ": " << input.size() << " bytes, export: " << expected << "\n";
+}
+
+void WriteRegressions(const std::filesystem::path& folder) {
+    {
+        // A comment of 48 K slashes before ";": the extension line's
+        // terminator was searched for in time cubic in them (hours).
+        TableBuilder horoscopes = HoroscopeTableBuilder(12, 1);
+        HoroscopeRecord record;
+        record.comment = "#" + std::string(48 * 1024, '/') + ";";
+        horoscopes.AddRecord(record.Cells());
+        WriteRegression(folder, "slash_comment", horoscopes.Build(), "1 Horoskop gespeichert");
+    }
+    {
+        // A memo whose record and block head claim 6000 bytes in a block of
+        // 4 KiB: the bytes behind the block were read as the memo's.
+        TableBuilder horoscopes = HoroscopeTableBuilder(12, 1);
+        HoroscopeRecord record;
+        record.comment = std::string(3000, 'k');
+        horoscopes.AddRecord(record.Cells());
+        BuiltTable table = horoscopes.Build();
+        const BlobPlacement& memo = table.blobs.at(0);
+        paradox_detail::PutU32(table.db, memo.pointerOffset + 4, 6000);
+        paradox_detail::PutU32(table.mb, memo.blockOffset + 3, 6000);
+        table.mb.append(4096, 'n');
+        WriteRegression(folder, "memo_longer_than_its_block", table, "fasst nur 4087 Bytes");
+    }
 }
 
 TableBuilder AllTypes(int version) {
@@ -91,8 +142,13 @@ TableBuilder Memos(int version, const std::string& memo) {
 }  // namespace
 
 int main(int argc, char** argv) try {
+    if (argc == 3 && std::string(argv[1]) == "--regressions") {
+        std::filesystem::create_directories(argv[2]);
+        WriteRegressions(argv[2]);
+        return 0;
+    }
     if (argc != 2) {
-        std::cerr << "usage: make_corpus FOLDER\n";
+        std::cerr << "usage: make_corpus FOLDER | make_corpus --regressions FOLDER\n";
         return 2;
     }
     const std::filesystem::path folder = argv[1];

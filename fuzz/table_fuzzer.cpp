@@ -1,8 +1,10 @@
-// libFuzzer target over the table and BLOB readers. The input is a .DB and a
-// .MB: a 4-byte little-endian length of the .DB part, the .DB bytes, then the
-// .MB bytes (none: no .MB file). The table is opened with a few passwords and
-// walked to the end, every field read in every form. kosmara::Error is the
-// expected way to fail; anything else escapes and is a finding.
+// libFuzzer target over the table and BLOB readers and the AAF writer. The
+// input is a .DB and a .MB: a 4-byte little-endian length of the .DB part,
+// the .DB bytes, then the .MB bytes (none: no .MB file). The table is opened
+// with a few passwords and walked to the end, every field read in every
+// form; then the AAF writer writes the table into memory, so hostile values
+// reach it too. kosmara::Error is the expected way to fail; anything else
+// escapes and is a finding.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -10,10 +12,15 @@
 #include <string>
 #include <vector>
 
+#include "core/byte_sink.h"
 #include "core/error.h"
+#include "core/text.h"
+#include "core/time_format.h"
+#include "core/user_interface.h"
 #include "engine/byte_source.h"
 #include "engine/field_value.h"
 #include "engine/paradox_table.h"
+#include "export/aaf_writer.h"
 
 namespace {
 
@@ -37,6 +44,33 @@ void ReadEveryField(const kosmara::ParadoxTable& table) {
         }
     }
     (void)table.RecordBytes();
+}
+
+// Keeps the messages the writer shows.
+class RecordingUi : public kosmara::UserInterface {
+public:
+    void ShowMessage(std::u16string_view text) override { messages.emplace_back(text); }
+    std::vector<std::u16string> messages;
+};
+
+// The writer over the table from its first record: on success one count
+// message for the records the read walk found and the cursor at the end; on
+// failure no message. Either way the output starts with the byte-order mark
+// and is well-formed UTF-8.
+void WriteAaf(kosmara::ParadoxTable& table, bool walkedToTheEnd, int records) {
+    kosmara::TableCursor cursor(table);
+    kosmara::MemorySink sink;
+    RecordingUi ui;
+    try {
+        const std::int32_t count = kosmara::WriteAafFile(sink, cursor, ui, kosmara::GermanTimeFormat());
+        if (!walkedToTheEnd || count != records || !cursor.Eof()) __builtin_trap();
+        if (ui.messages.size() != 1 || ui.messages[0] != kosmara::CountMessage(count)) __builtin_trap();
+    } catch (const kosmara::Error&) {
+        if (!ui.messages.empty()) __builtin_trap();
+    }
+    const std::string& bytes = sink.bytes();
+    if (bytes.compare(0, 3, "\xEF\xBB\xBF") != 0) __builtin_trap();
+    if (kosmara::ToUtf8(kosmara::FromUtf8(bytes)) != bytes) __builtin_trap();
 }
 
 }  // namespace
@@ -86,5 +120,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         __builtin_trap();
     } catch (const kosmara::Error&) {
     }
+    WriteAaf(*table, walked, records);
     return 0;
 }

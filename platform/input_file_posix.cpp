@@ -32,6 +32,9 @@ OpenFailure FailureOfErrno(int code, std::u16string_view path) {
         return OpenFailure::kAccessDenied;
     case EISDIR:
         return OpenFailure::kIsFolder;
+    case ENXIO:   // a socket, or a device without its hardware
+    case ENODEV:
+        return OpenFailure::kNotARegularFile;
     default:
         return OpenFailure::kOther;
     }

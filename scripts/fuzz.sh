@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the table fuzzer (clang, libFuzzer, ASan, UBSan) in build/fuzz and
-# runs it for a bounded time on a copy of the seed corpus; any finding fails.
+# runs it for a bounded time on a copy of the seed corpus; any finding fails
+# and is named with its file, which goes to tests/data/damaged once fixed.
 # Usage: scripts/fuzz.sh [SECONDS]   (default 60; KOSMARA_BUILD_DIR as in test.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,7 +26,13 @@ status=0
 grep -E '^#[0-9]+ +DONE|stat::number_of_executed_units|stat::average_exec_per_sec|stat::peak_rss_mb' \
   "$build/fuzz.log" || true
 if ((status != 0)) || compgen -G "$build/findings/*" >/dev/null; then
-  echo "fuzz: finding (exit $status); log: $build/fuzz.log, inputs: $build/findings" >&2
+  echo "fuzz: finding (exit $status); log: $build/fuzz.log" >&2
+  for finding in "$build"/findings/*; do
+    if [ -e "$finding" ]; then echo "fuzz: input that fails: $finding" >&2; fi
+  done
+  echo "fuzz: replay one with: $build/table_fuzzer FILE" >&2
+  echo "fuzz: once fixed, copy it to tests/data/damaged/<what>.bin with a line in its README.md;" \
+    "the ordinary tests replay it (DamagedTableTest.FuzzerFindingsStayFixed)" >&2
   grep -E -A40 '^==[0-9]+==ERROR|runtime error|deadly signal|timeout|out-of-memory' "$build/fuzz.log" | head -80 >&2 || true
   exit 1
 fi

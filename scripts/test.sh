@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the native (Linux) and the Windows (MinGW-w64, run under Wine)
-# targets and runs every test of both.
+# targets with warnings as errors and runs every test of both; runs the
+# native unit tests once more under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and the table fuzzer for a minute.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -8,16 +10,30 @@ build=${KOSMARA_BUILD_DIR:-$root/build}
 jobs=$(nproc)
 
 echo "== native build"
-cmake -S "$root" -B "$build/native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S "$root" -B "$build/native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOSMARA_WARNINGS_AS_ERRORS=ON >/dev/null
 cmake --build "$build/native" -j "$jobs"
 
 echo "== windows build"
-cmake -S "$root" -B "$build/windows" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+cmake -S "$root" -B "$build/windows" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOSMARA_WARNINGS_AS_ERRORS=ON \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DKOSMARA_PCRE2_MINGW_PREFIX="$build/pcre2-mingw" >/dev/null
 cmake --build "$build/windows" -j "$jobs"
 
 echo "== native tests"
 ctest --test-dir "$build/native" --output-on-failure --no-tests=error -j "$jobs"
+
+# The unit tests (label "unit") once more, built by gcc with AddressSanitizer and
+# UndefinedBehaviorSanitizer; any report ends its test with a failure.
+echo "== native unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+sanitizers="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+cmake -S "$root" -B "$build/asan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOSMARA_BUILD_TESTS=ON \
+  -DCMAKE_CXX_FLAGS="$sanitizers" -DCMAKE_EXE_LINKER_FLAGS="$sanitizers" >/dev/null
+unit_tests=(kosmara_tests)
+# The pxlib round trips exist where pxlib-dev is installed (scripts/setup.sh).
+if grep -q 'build tests/kosmara_pxlib_tests:' "$build/asan/build.ninja"; then unit_tests+=(kosmara_pxlib_tests); fi
+cmake --build "$build/asan" -j "$jobs" --target "${unit_tests[@]}"
+ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir "$build/asan" -L unit --output-on-failure --no-tests=error -j "$jobs"
 
 # A bounded run of the table fuzzer (clang, libFuzzer, sanitizers); fails on any finding.
 KOSMARA_BUILD_DIR="$build" bash "$root/scripts/fuzz.sh" "${KOSMARA_FUZZ_SECONDS:-60}"

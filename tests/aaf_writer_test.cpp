@@ -2,8 +2,11 @@
 // is compared byte for byte.
 #include "export/aaf_writer.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <random>
 #include <vector>
 
 #ifdef _WIN32
@@ -19,8 +22,10 @@
 #include <cstdio>
 #endif
 
+#include "core/byte_sink.h"
 #include "core/error.h"
 #include "core/text.h"
+#include "export/text_writer.h"
 #include "memory_table.h"
 #include "platform/file.h"
 #include "temp_folder.h"
@@ -158,6 +163,9 @@ const BlockCase kBlockCases[] = {
      }),
      {"#A93:Test,*,*,01.01.2000,13:02:04,Berlin,*", "#B93:2451545.03685,33s52:07,151w12:33,0e08:59,*", "#ZNAM:MEZ",
       ""}},
+    {"hash between the halves of a surrogate pair", With([](Horoscope& r) { r.comment = Text(u"\xD83D#\xDE00"); }),
+     {"#A93:Test,*,*,01.01.2000,12:00:00,Berlin,*", "#B93:2451544.95833,52n30:00,13e24:36,1e00,*", "#ZNAM:MEZ",
+      "#COM:\xF0\x9F\x98\x80", "#EXT_COM_//:\xEF\xBF\xBD#\xEF\xBF\xBD//;", ""}},
     {"characters beyond the basic plane", With([](Horoscope& r) { r.name = Text(u"\U0001F600 ☉"); }),
      {"#A93:\xF0\x9F\x98\x80 ☉,*,*,01.01.2000,12:00:00,Berlin,*", "#B93:2451544.95833,52n30:00,13e24:36,1e00,*",
       "#ZNAM:MEZ", ""}},
@@ -174,6 +182,146 @@ TEST(AafWriter, OneBlockPerRecord) {
         EXPECT_EQ(ReadFileBytes(file), Lines(c.lines));
         EXPECT_EQ(ui.messages, std::vector<std::u16string>{u"1 Horoskop gespeichert"});
         EXPECT_TRUE(table.Eof());
+    }
+}
+
+// The extension line as first written: the terminator grows one "/" at a
+// time while the value still holds it followed by ";". Cubic in the slashes
+// before a ";", but plainly right: the reference for the one-pass count.
+std::u16string ReferenceExtensionLine(std::u16string_view tag, std::u16string_view value) {
+    std::u16string terminator = u"//";
+    while (value.find(terminator + u';') != std::u16string_view::npos) terminator += u'/';
+    const std::u16string prefix = u"#EXT_" + std::u16string(tag) + u'_' + terminator + u':';
+    std::u16string line = prefix;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        line += value[i];
+        if (value[i] == u'\r' && i + 1 < value.size() && value[i + 1] == u'\n') {
+            line += u'\n';
+            line += prefix;
+            ++i;
+        }
+    }
+    return line + terminator + u';';
+}
+
+struct ExtensionCase {
+    const char16_t* value;
+    const char16_t* line;
+};
+
+// The terminator is one "/" longer than the longest run of "/" that stands
+// right before a ";", and at least "//".
+TEST(ExtensionLine, TerminatorOutgrowsEveryRunBeforeASemicolon) {
+    const ExtensionCase cases[] = {
+        {u"", u"#EXT_T_//://;"},
+        {u";", u"#EXT_T_//:;//;"},
+        {u"/;", u"#EXT_T_//:/;//;"},
+        {u"//;", u"#EXT_T_///://;///;"},
+        {u"///;", u"#EXT_T_////:///;////;"},
+        {u"//", u"#EXT_T_//:////;"},                // a run without ";" does not count
+        {u"//////", u"#EXT_T_//:////////;"},
+        {u"//;///", u"#EXT_T_///://;//////;"},      // nor does a longer one after the last ";"
+        {u"// ;", u"#EXT_T_//:// ;//;"},            // a blank ends the run
+        {u"//\r\n;", u"#EXT_T_//://\r\n#EXT_T_//:;//;"},
+        {u"a///;b//;c", u"#EXT_T_////:a///;b//;c////;"},
+        {u"//;;", u"#EXT_T_///://;;///;"},
+        {u";//;/;", u"#EXT_T_///:;//;/;///;"},
+        {u"x////////;", u"#EXT_T_/////////:x////////;/////////;"},
+        {u"/\uFF0F;", u"#EXT_T_//:/\uFF0F;//;"},    // a full-width solidus is no "/"
+        {u"\u037E//;", u"#EXT_T_///:\u037E//;///;"}, // nor a Greek question mark a ";"
+        {u"a\r\n//;\r\nb", u"#EXT_T_///:a\r\n#EXT_T_///://;\r\n#EXT_T_///:b///;"},
+        {u"/", u"#EXT_T_//:///;"},                  // the value's "/" before the terminator's
+    };
+    for (const ExtensionCase& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.value));
+        EXPECT_EQ(ToUtf8(ExtensionLine(u"T", c.value)), ToUtf8(c.line));
+        EXPECT_EQ(ToUtf8(ReferenceExtensionLine(u"T", c.value)), ToUtf8(c.line));
+    }
+}
+
+// Random values of the characters that matter give the same line as the
+// reference, byte for byte.
+TEST(ExtensionLine, SameLineAsTheReferenceForRandomValues) {
+    std::mt19937 random(20261210);
+    static constexpr char16_t kAlphabet[] = u"//////;;a\r\n";
+    std::uniform_int_distribution<std::size_t> letter(0, std::size(kAlphabet) - 2);
+    std::uniform_int_distribution<int> length(0, 48);
+    for (int round = 0; round < 20000; ++round) {
+        std::u16string value;
+        for (int n = length(random); n > 0; --n) value += kAlphabet[letter(random)];
+        const std::u16string line = ExtensionLine(u"COM", value);
+        const std::u16string reference = ReferenceExtensionLine(u"COM", value);
+        if (line != reference) {
+            ADD_FAILURE() << "value \"" << ToUtf8(value) << "\": " << ToUtf8(line) << " instead of " << ToUtf8(reference);
+            break;
+        }
+    }
+}
+
+// A comment of 64 K slashes before a ";" (and of runs growing to 360
+// slashes, a ";" after each): the export ends, with the right terminator,
+// as soon as for a short comment.
+TEST(ExtensionLine, LongRunsOfSlashesEndQuickly) {
+    const std::u16string slashes(65536, u'/');
+    Horoscope record;
+    record.comment = Value{u"#" + slashes + u";"};
+    MemoryTable table = HoroscopeTable({record});
+    RecordingUi ui;
+    MemorySink sink;
+    EXPECT_EQ(WriteAafFile(sink, table, ui, GermanTimeFormat()), 1);
+    const std::string terminator(65537, '/');
+    const std::string comment = ToUtf8(slashes) + ";";
+    EXPECT_EQ(sink.bytes(), Lines({"#A93:Test,*,*,01.01.2000,12:00:00,Berlin,*",
+                                   "#B93:2451544.95833,52n30:00,13e24:36,1e00,*", "#ZNAM:MEZ",
+                                   ("#COM:" + comment).c_str(),
+                                   ("#EXT_COM_" + terminator + ":#" + comment + terminator + ";").c_str(), ""}));
+
+    std::u16string growing;
+    for (std::size_t run = 1; run <= 360; ++run) growing += std::u16string(run, u'/') + u";";
+    ASSERT_GT(growing.size(), 65000u);
+    const std::u16string prefix = u"#EXT_COM_" + std::u16string(361, u'/') + u":";
+    EXPECT_EQ(ExtensionLine(u"COM", growing), prefix + growing + std::u16string(361, u'/') + u";");
+}
+
+// Records what each write handed over.
+class ChunkSink : public ByteSink {
+public:
+    void Write(const char* data, std::size_t size) override { chunks.emplace_back(data, size); }
+    std::vector<std::string> chunks;
+};
+
+// A line given in parts (split anywhere, even between the halves of a
+// surrogate pair) is written as the whole line is: the same bytes, handed
+// over in the same pieces. Lines reach beyond the 512-unit slices and the
+// 1024-byte buffer.
+TEST(TextWriter, LineInPartsEqualsTheWholeLine) {
+    std::mt19937 random(4711);
+    static constexpr char16_t kAlphabet[] = u"a\u00E4\u20AC\xD83D\xDE00\r\n#";
+    std::uniform_int_distribution<std::size_t> letter(0, std::size(kAlphabet) - 2);
+    std::uniform_int_distribution<int> length(0, 2000);
+    std::uniform_int_distribution<int> cuts(0, 6);
+    for (int round = 0; round < 300; ++round) {
+        std::u16string line;
+        for (int n = length(random); n > 0; --n) line += kAlphabet[letter(random)];
+        std::vector<std::size_t> at{0, line.size()};
+        for (int n = cuts(random); n > 0; --n) at.push_back(std::uniform_int_distribution<std::size_t>(0, line.size())(random));
+        std::sort(at.begin(), at.end());
+
+        ChunkSink whole;
+        ChunkSink parts;
+        {
+            Utf8TextWriter wholeWriter(whole);
+            wholeWriter.WriteLine(line);
+            wholeWriter.WriteLine(u"\xDE00 next");
+            Utf8TextWriter partsWriter(parts);
+            for (std::size_t i = 0; i + 1 < at.size(); ++i)
+                partsWriter.Put(std::u16string_view(line).substr(at[i], at[i + 1] - at[i]));
+            partsWriter.EndLine();
+            partsWriter.Put(u"\xDE00");  // a lone half does not join the last line's
+            partsWriter.Put(u" next");
+            partsWriter.EndLine();
+        }
+        ASSERT_EQ(parts.chunks, whole.chunks) << "line \"" << ToUtf8(line) << "\"";
     }
 }
 

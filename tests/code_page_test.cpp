@@ -106,6 +106,47 @@ TEST(CodePage, OtherPagesGoToTheSystem) {
     EXPECT_EQ(page.Encode(u"\u05D0"), std::nullopt);  // Hebrew alef
 }
 
+// Pages the system converts: Windows by its own number, glibc's iconv under
+// names of its own (IBM037, MACINTOSH, KOI8-R, ISO-8859-n, UTF-7 ...). Both
+// builds give the same text for the same bytes.
+TEST(CodePage, SystemPagesReadTheSameInBothBuilds) {
+    const DecodeCase cases[] = {
+        {37, "\xC8\x85\x93\x93\x96\x4B", u"Hello."},                           // EBCDIC
+        {10000, "Stra\xA7" "e M\x9Fller \x80", u"Straße Müller Ä"},                 // Mac Roman
+        {10017, "\x8F\xF0\xE8\xE2\xE5\xF2", u"Привет"},                            // Mac Ukrainian
+        {10029, "\x8A\x9F\x8B", u"äüč"},                                            // Mac Central Europe
+        {20127, "ASCII 7-bit ~", u"ASCII 7-bit ~"},
+        {20866, "\xF0\xD2\xC9\xD7\xC5\xD4", u"Привет"},                            // KOI8-R
+        {21866, "\xA4\xA6\xA7\xAD", u"єіїґ"},                                       // KOI8-U
+        {20932, "\xC6\xFC\xCB\xDC \x8E\xB1", u"日本 ｱ"},                            // EUC-JP
+        {20949, "\xC7\xD1\xB1\xB9", u"한국"},                                        // EUC-KR
+        {28591, "\xE4\xF6\xFC\xDF", u"äöüß"},
+        {28592, "\xB3\xF3" "d\xBC", u"łódź"},
+        {28593, "\xBB\xFE", u"ğŝ"},
+        {28594, "\xB3\xEF", u"ŗī"},
+        {28595, "\xDF\xE0\xD8\xD2\xD5\xE2", u"привет"},
+        {28596, "\xC7\xE4", u"\u0627\u0644"},
+        {28597, "\xE1\xE2\xE3", u"αβγ"},
+        {28598, "\xF9\xEC\xE5\xED", u"שלום"},
+        {28599, "\xFD\xFE\xF0", u"ışğ"},
+        {28603, "\xE0\xE8", u"ąč"},
+        {28605, "\xA4 \xBD", u"€ œ"},
+        {65000, "Hi Mom -+Jjo--! +AOQ-", u"Hi Mom -☺-! ä"},                          // UTF-7
+        {65001, "\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80", u"ä€😀"},                  // UTF-8
+        {65001, "a\xFF" "b\xE2\x82", u"a\uFFFDb\uFFFD\uFFFD"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "code page " << c.codePage << ", text " << ToUtf8(c.text));
+        ASSERT_TRUE(SystemKnowsCodePage(c.codePage));
+        const CodePage page = Page(c.codePage);
+        EXPECT_EQ(ToUtf8(page.Decode(c.bytes)), ToUtf8(c.text));
+        // And back, but for UTF-7, which has more than one way to write a text.
+        if (c.codePage != 65000 && std::u16string_view(c.text).find(u'\uFFFD') == std::u16string_view::npos) {
+            EXPECT_EQ(page.Encode(c.text), c.bytes);
+        }
+    }
+}
+
 std::string Hex(unsigned value, int digits) {
     char text[8];
     std::snprintf(text, sizeof text, "%0*X", digits, value);
