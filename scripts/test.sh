@@ -39,9 +39,20 @@ ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return
 KOSMARA_BUILD_DIR="$build" bash "$root/scripts/fuzz.sh" "${KOSMARA_FUZZ_SECONDS:-60}"
 
 echo "== windows tests (Wine)"
-# Boot the build's own Wine prefix once, before test discovery needs it.
+# Boot the build's own Wine prefix once, before test discovery needs it; then
+# one Wine server stays up for the whole run. A server that ends between two
+# tests can take a program starting at that moment with it (it then fails at
+# once, without a word), and a program started under a file-size limit must
+# never be the one that starts the server.
 "$build/windows/wine-run" cmd /c exit >/dev/null 2>&1 || true
+export WINEPREFIX="$build/windows/wineprefix"
+wineserver -k >/dev/null 2>&1 || true
+wineserver -w >/dev/null 2>&1 || true
+wineserver -p >/dev/null 2>&1 </dev/null
+# The prefix's services start with the first program and live as long as the
+# server: started here, they hold no test's output open.
+"$build/windows/wine-run" cmd /c exit >/dev/null 2>&1 </dev/null || true
 status=0
 ctest --test-dir "$build/windows" --output-on-failure --no-tests=error -j "$jobs" || status=$?
-WINEPREFIX="$build/windows/wineprefix" wineserver -k >/dev/null 2>&1 || true
+wineserver -k >/dev/null 2>&1 || true
 exit $status

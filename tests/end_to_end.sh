@@ -73,8 +73,8 @@ cmp "$work/xp.aaf" "$samples/Horoskop.aaf" || fail "export --xp-mode differs fro
 # A write the file system refuses (a file-size limit makes it real; the Wine
 # server runs outside the limit): reported, nothing counted as saved, every
 # byte written before stays.
-WINEPREFIX="$(dirname "$runner")/wineprefix" wineserver -p 60 2>/dev/null || true
-"$runner" cmd /c exit >/dev/null 2>&1
+WINEPREFIX="$(dirname "$runner")/wineprefix" wineserver -p 60 >/dev/null 2>&1 </dev/null || true
+"$runner" cmd /c exit >/dev/null 2>&1 </dev/null
 status=0
 (trap '' XFSZ; ulimit -f 2; "$runner" "$program" export "$table" "$(windows_path "$work/voll.aaf")") \
   >"$work/stdout" 2>"$work/stderr" || status=$?
