@@ -95,15 +95,15 @@ bool DiscoverDatabases(const SystemServices& system, DatabaseRows& rows) {
     return true;
 }
 
-RowExport ExportOfRow(const DatabaseRows& rows, std::ptrdiff_t row) {
-    if (row < 0 || static_cast<std::size_t>(row) >= rows.purePaths.size() ||
-        static_cast<std::size_t>(row) >= rows.paths.size()) {
+RowExport ExportOfRow(const std::vector<std::u16string>& paths, const std::vector<std::u16string>& purePaths,
+                      std::ptrdiff_t row) {
+    if (row < 0 || static_cast<std::size_t>(row) >= purePaths.size() || static_cast<std::size_t>(row) >= paths.size()) {
         std::u16string position;
         AppendDecimal(position, row, 1);
         throw Error(FillMessage(kListIndexOutOfBounds, {position}));
     }
-    const std::u16string& purePath = rows.purePaths[static_cast<std::size_t>(row)];
-    return {purePath, rows.paths[static_cast<std::size_t>(row)] != purePath};
+    const std::u16string& purePath = purePaths[static_cast<std::size_t>(row)];
+    return {purePath, paths[static_cast<std::size_t>(row)] != purePath};
 }
 
 }  // namespace kosmara

@@ -76,6 +76,10 @@ struct RowExport {
     std::u16string path;
     bool xpMode = false;
 };
-RowExport ExportOfRow(const DatabaseRows& rows, std::ptrdiff_t row);
+RowExport ExportOfRow(const std::vector<std::u16string>& paths, const std::vector<std::u16string>& purePaths,
+                      std::ptrdiff_t row);
+inline RowExport ExportOfRow(const DatabaseRows& rows, std::ptrdiff_t row) {
+    return ExportOfRow(rows.paths, rows.purePaths, row);
+}
 
 }  // namespace kosmara

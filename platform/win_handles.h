@@ -35,4 +35,13 @@ struct RegistryKeyTraits {
 };
 using RegistryKey = UniqueHandle<RegistryKeyTraits>;
 
+// Fonts, brushes and the other objects of CreateFontW and friends.
+struct GdiObjectTraits {
+    using Value = HGDIOBJ;
+    static Value Invalid() noexcept { return nullptr; }
+    static bool IsValid(Value value) noexcept { return value != nullptr; }
+    static void Close(Value value) noexcept { ::DeleteObject(value); }
+};
+using GdiObject = UniqueHandle<GdiObjectTraits>;
+
 }  // namespace kosmara

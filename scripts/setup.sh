@@ -13,7 +13,7 @@ packages=(
   pxlib-dev
   clang-14 libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix
-  wine wine64 xvfb xdotool
+  wine wine64 fonts-wine xvfb xdotool imagemagick
   locales libc-l10n
 )
 

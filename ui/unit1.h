@@ -1,0 +1,84 @@
+// The main window: the databases discovery found in a drop-down list, the
+// export of the selected one, and the manual search for a table file. The
+// window only hosts; discovery and the export job do the work. It is also
+// the export's user interface: the save dialog, the password dialog and the
+// count message.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/user_interface.h"
+#include "databases/system_services.h"
+#include "engine/engine_objects.h"
+#include "platform/win_handles.h"
+#include "ui/file_dialog.h"
+
+namespace kosmara {
+
+class TForm1 final : public UserInterface {
+public:
+    // Creates the window from its layout, hidden; creating it runs FormCreate.
+    TForm1(HINSTANCE instance, const SystemServices& system);
+    TForm1(const TForm1&) = delete;
+    TForm1& operator=(const TForm1&) = delete;
+    ~TForm1() override;
+
+    HWND handle() const noexcept { return window_; }
+    // Centres the window in the work area and shows it; the focus goes to
+    // the first enabled control in tab order.
+    void Show(int showCommand);
+
+    // The export's user interface.
+    void ShowMessage(std::u16string_view text) override;
+    std::optional<std::u16string> AskOutputFile(std::u16string_view proposed) override;
+    std::optional<std::u16string> AskPassword(std::u16string_view tablePath) override;
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+    void CreateControls();
+    void ApplyDpi(UINT dpi);
+    void Layout();
+    int Scale(int designPixels) const;
+    void SetBusy(bool busy);
+
+    void FormCreate();
+    void FormDestroy();
+    void btn1Click();
+    void btn2Click();
+    void btn3Click();
+
+    void AddDatabaseEntry(std::u16string_view displayText, std::u16string_view path, std::u16string_view purePath);
+    bool MapToVirtualStore(std::u16string_view path, std::u16string& mapped) const;
+    void ExportDatabase(std::u16string_view path, bool xpMode);
+
+    const SystemServices& system_;
+    HWND window_ = nullptr;
+    UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
+    GdiObject font_;
+    bool busy_ = false;
+
+    // The components, in the order the form declares them.
+    Database db1;
+    HWND btn1 = nullptr;
+    Table tbl1;
+    HWND cbb1 = nullptr;
+    FileDialog dlgSave1;
+    HWND lbl1 = nullptr;
+    HWND btn2 = nullptr;
+    FileDialog dlgOpen1;
+    HWND btn3 = nullptr;
+    // Per row of cbb1: where its data lies, and the registered path or the
+    // file chosen by hand. Made by FormCreate, freed by FormDestroy.
+    std::unique_ptr<std::vector<std::u16string>> Paths;
+    std::unique_ptr<std::vector<std::u16string>> PurePaths;
+};
+
+}  // namespace kosmara
