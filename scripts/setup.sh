@@ -15,6 +15,7 @@ packages=(
   g++-mingw-w64-x86-64-posix
   wine wine64 fonts-wine xvfb xdotool imagemagick
   locales libc-l10n
+  zip
 )
 
 missing=()
@@ -38,9 +39,11 @@ if ((need_locales)); then
 fi
 # PCRE2 for the Windows build: Debian's own source package, cross-built
 # statically with MinGW-w64 for 16-bit code units (the system's text), kept
-# under the build folder so later runs reuse it.
+# under the build folder so later runs reuse it, with its licence, which the
+# release (scripts/make_release.sh) ships beside the programs it is linked into.
 pcre2_prefix=$build/pcre2-mingw
-if [ ! -f "$pcre2_prefix/lib/libpcre2-16.a" ]; then
+pcre2_licence=$pcre2_prefix/share/licenses/pcre2/LICENCE
+if [ ! -f "$pcre2_prefix/lib/libpcre2-16.a" ] || [ ! -f "$pcre2_licence" ]; then
   if ! grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/; then
     cat >/etc/apt/sources.list.d/kosmara-deb-src.sources <<'SOURCES'
 Types: deb-src
@@ -65,6 +68,7 @@ SOURCES
     -DPCRE2_BUILD_PCRE2GREP=OFF -DPCRE2_SUPPORT_JIT=OFF >/dev/null
   cmake --build "$work/build" >/dev/null
   cmake --install "$work/build" >/dev/null
+  install -D -m 644 "$work/source/LICENCE" "$pcre2_licence"
   rm -rf "$work"
 fi
 
