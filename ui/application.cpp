@@ -4,6 +4,7 @@
 #include <new>
 
 #include "core/error.h"
+#include "core/path.h"
 #include "core/text.h"
 #include "platform/win_text.h"
 #include "ui/application_text.h"
@@ -18,7 +19,7 @@ const std::u16string& ApplicationTitle() {
             if (length == 0) return std::u16string();
             if (length < path.size()) {
                 path.resize(length);
-                return ApplicationTitleOf(path);
+                return ApplicationTitleOf(NameOfPath(path));
             }
             path.resize(path.size() * 2);
         }

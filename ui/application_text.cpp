@@ -2,13 +2,12 @@
 
 #include <algorithm>
 
-#include "core/path.h"
 #include "core/text.h"
 
 namespace kosmara {
 
-std::u16string ApplicationTitleOf(std::u16string_view executablePath) {
-    std::u16string name = NameOfPath(executablePath);
+std::u16string ApplicationTitleOf(std::u16string_view executableName) {
+    std::u16string name(executableName);
     name.resize(std::min(name.find(u'.'), name.size()));
     for (std::size_t i = 1; i < name.size(); ++i) name[i] = FoldCase(name[i]);
     return name;

@@ -8,10 +8,10 @@
 
 namespace kosmara {
 
-// The executable's file name without its folder and without everything from
+// The executable's file name (without its folder) without everything from
 // its first "." on, every character after the first in lower case:
-// "C:\Programme\KosmaraExport.exe" gives "Kosmaraexport".
-std::u16string ApplicationTitleOf(std::u16string_view executablePath);
+// "KosmaraExport.exe" gives "Kosmaraexport".
+std::u16string ApplicationTitleOf(std::u16string_view executableName);
 
 // The message as the default error handler shows it: a "." is appended when
 // the code of its last character is above that of ".".
