@@ -27,8 +27,13 @@
 // Birth moments are local civil time as Julian days (whole days begin at
 // noon), computed here from the calendar date and the time of day.
 //
-//   kosmara_make_sample FOLDER
+//   kosmara_make_sample [--password KENNWORT] [--records N] FOLDER
+//
+// The options make variants for tests: a table protected by a password (its
+// blocks scrambled, as Paradox writes protected tables), and one holding only
+// the first N records, so a test can tell two copies of the table apart.
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <initializer_list>
@@ -241,15 +246,27 @@ std::vector<HoroscopeRecord> SampleRecords() {
 
 int main(int argc, char** argv) {
     using namespace kosmara::testing;
-    if (argc != 2) {
-        std::fprintf(stderr, "Aufruf: kosmara_make_sample ORDNER\n");
+    std::optional<std::string> password;
+    std::optional<std::size_t> recordCount;
+    int at = 1;
+    for (; at + 1 < argc; at += 2) {
+        const std::string_view option = argv[at];
+        if (option == "--password") password = argv[at + 1];
+        else if (option == "--records") recordCount = std::strtoul(argv[at + 1], nullptr, 10);
+        else break;
+    }
+    if (at + 1 != argc) {
+        std::fprintf(stderr, "Aufruf: kosmara_make_sample [--password KENNWORT] [--records N] ORDNER\n");
         return 2;
     }
     try {
         TableBuilder builder = HoroscopeTableBuilder();
         builder.SetCodePage(1252).SetSortOrder(0x62, "ANSIINTL");
-        for (const HoroscopeRecord& record : SampleRecords()) builder.AddRecord(record.Cells());
-        const std::filesystem::path db = WriteTable(builder.Build(), argv[1], "Horoskop");
+        if (password) builder.Encrypt(*password);
+        std::vector<HoroscopeRecord> records = SampleRecords();
+        if (recordCount && *recordCount < records.size()) records.resize(*recordCount);
+        for (const HoroscopeRecord& record : records) builder.AddRecord(record.Cells());
+        const std::filesystem::path db = WriteTable(builder.Build(), argv[at], "Horoskop");
         std::printf("%s\n", db.string().c_str());
         return 0;
     } catch (const std::exception& error) {
