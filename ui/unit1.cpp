@@ -161,6 +161,11 @@ void TForm1::Show(int showCommand) {
                        work.top + (work.bottom - work.top - height) / 2, 0, 0,
                        SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
+    // Without databases btn2 is the default button, and looks it.
+    if (!::IsWindowEnabled(btn1)) {
+        ::SendMessageW(btn1, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+        ::SendMessageW(btn2, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+    }
     ::ShowWindow(window_, showCommand);
     ::UpdateWindow(window_);
 }
@@ -193,8 +198,14 @@ INT_PTR TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         ApplyDpi(dpi_);
         // An error in FormCreate is shown, and the window is still made.
         RunGuarded(window_, [this] { FormCreate(); });
-        ::SendMessageW(window_, DM_SETDEFID, kExportButtonId, 0);
         return TRUE;  // the focus goes to the first enabled control in tab order
+
+    case DM_GETDEFID:
+        // Enter on a control that is no button triggers btn1; with btn1 greyed
+        // (no databases) the first usable button, btn2, takes its place.
+        ::SetWindowLongPtrW(window_, DWLP_MSGRESULT,
+                            MAKELRESULT(::IsWindowEnabled(btn1) ? kExportButtonId : kSearchButtonId, DC_HASDEFID));
+        return TRUE;
 
     case WM_COMMAND:
         if (HIWORD(wParam) != BN_CLICKED) return FALSE;
