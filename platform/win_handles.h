@@ -1,8 +1,9 @@
-// Owners of the Windows handles the platform layer uses. Windows only;
-// included by the *_win.cpp files.
+// Owners of the Windows handles the platform and user-interface layers use.
+// Windows only; included by the *_win.cpp files and by ui/.
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
 
 #include "platform/unique_handle.h"
 
@@ -43,5 +44,25 @@ struct GdiObjectTraits {
     static void Close(Value value) noexcept { ::DeleteObject(value); }
 };
 using GdiObject = UniqueHandle<GdiObjectTraits>;
+
+// COM interface pointers (the shell's file dialogs and items): Release.
+template <typename Interface>
+struct ComTraits {
+    using Value = Interface*;
+    static Value Invalid() noexcept { return nullptr; }
+    static bool IsValid(Value value) noexcept { return value != nullptr; }
+    static void Close(Value value) noexcept { value->Release(); }
+};
+template <typename Interface>
+using ComPtr = UniqueHandle<ComTraits<Interface>>;
+
+// Texts the shell allocates for the caller (IShellItem::GetDisplayName): CoTaskMemFree.
+struct CoTaskMemTextTraits {
+    using Value = wchar_t*;
+    static Value Invalid() noexcept { return nullptr; }
+    static bool IsValid(Value value) noexcept { return value != nullptr; }
+    static void Close(Value value) noexcept { ::CoTaskMemFree(value); }
+};
+using CoTaskMemText = UniqueHandle<CoTaskMemTextTraits>;
 
 }  // namespace kosmara

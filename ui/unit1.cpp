@@ -127,8 +127,8 @@ TForm1::TForm1(HINSTANCE instance, const SystemServices& system)
     : system_(system),
       db1(Session::Default()),
       tbl1(db1),
-      dlgSave1(FileDialog::Kind::kSave, kSaveFilter, u"aaf"),
-      dlgOpen1(FileDialog::Kind::kOpen, kOpenFilter, u"db") {
+      dlgSave1(FileDialogKind::kSave, kSaveFilter, u"aaf"),
+      dlgOpen1(FileDialogKind::kOpen, kOpenFilter, u"db") {
     EmptyDialogTemplate layout{};
     layout.dialog.style = kWindowStyle;
     layout.dialog.dwExtendedStyle = kWindowExStyle;
