@@ -34,23 +34,24 @@ int ShowMessageBox(HWND owner, std::u16string_view text, std::u16string_view cap
 }
 
 void ShowCurrentException(HWND owner) noexcept {
-    std::u16string message;
+    // Building the text may itself run out of memory; then the box shows
+    // in its plainest form rather than the program ending here.
     try {
-        throw;
-    } catch (const Error& error) {
-        message = error.message();
-    } catch (const std::bad_alloc&) {
-        message = kOutOfMemory;
-    } catch (const std::exception& error) {
-        message = FillMessage(kUnexpectedError, {FromUtf8(error.what())});
-    } catch (...) {
-        message = FillMessage(kUnexpectedError, {u"?"});
-    }
-    try {
+        std::u16string message;
+        try {
+            throw;
+        } catch (const Error& error) {
+            message = error.message();
+        } catch (const std::bad_alloc&) {
+            message = kOutOfMemory;
+        } catch (const std::exception& error) {
+            message = FillMessage(kUnexpectedError, {FromUtf8(error.what())});
+        } catch (...) {
+            message = FillMessage(kUnexpectedError, {u"?"});
+        }
         ShowMessageBox(owner, ErrorBoxText(message), ApplicationTitle(), MB_OK | MB_ICONSTOP);
     } catch (...) {
-        // Not even the text could be made (no memory): the box in its plainest form.
-        ::MessageBoxW(owner, L"Fehler", nullptr, MB_OK | MB_ICONSTOP);
+        ::MessageBoxW(owner, L"Nicht genügend Arbeitsspeicher.", nullptr, MB_OK | MB_ICONSTOP);
     }
 }
 
