@@ -10,7 +10,7 @@
 # RUNNER is the build's wine-run, SAMPLES the folder of the sample database,
 # ARTIFACTS the folder for the screenshots (emptied first; a failing step
 # leaves FEHLER-<scenario>.png and .txt there). Without SCENARIO names every
-# scenario runs: rows placeholder manual error password resize close.
+# scenario runs: rows placeholder manual error password resize close dpi144.
 #
 # Wine runs in a prefix of its own beside the build's (wineprefix-gui, made
 # on first use and kept): the prefix's desktop process decides for all its
@@ -32,7 +32,7 @@ if [ $# -lt 7 ]; then
 fi
 runner=$1 program=$2 cli_program=$3 probe_program=$4 make_sample=$5 samples=$6 artifacts=$7
 shift 7
-all_scenarios=(rows placeholder manual error password resize close)
+all_scenarios=(rows placeholder manual error password resize close dpi144)
 if [ $# -gt 0 ]; then scenarios=("$@"); else scenarios=("${all_scenarios[@]}"); fi
 
 caption='Datenübernahme aus Kosmara 3.5'
@@ -58,6 +58,7 @@ wine_up=
 cleanup() {
   if [ -n "$wine_up" ]; then
     "$runner" reg delete "$key" /f >/dev/null 2>&1 </dev/null || true
+    set_density 96
     [ -z "$store" ] || rm -rf "$store"
     # Ends the programs of this test's prefix, its desktop and services.
     wineserver -k >/dev/null 2>&1 </dev/null || true
@@ -172,6 +173,12 @@ set_rows() {
     "$runner" reg add "$key" /v "${row%%=*}" /t REG_SZ /d "${row#*=}" /f >/dev/null 2>&1 </dev/null ||
       fail "reg add $row"
   done
+}
+
+# The display density Wine gives the programs that start from now on.
+density_key='HKCU\Control Panel\Desktop'
+set_density() {
+  "$runner" reg add "$density_key" /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1 </dev/null
 }
 
 app_pid=
@@ -361,6 +368,7 @@ store=$("$runner" winepath -u "$appdata\\VirtualStore$(printf '%s' "$work" | tr 
 [ -n "$appdata" ] && [ -n "$store" ] || { echo "gui_test: kein VirtualStore-Ordner für $work" >&2; exit 1; }
 
 scenario=setup
+set_density 96 || fail "LogPixels 96"  # a killed run may have left another
 make_table() {  # make_table FOLDER [OPTIONS...]: the sample database, varied by the options
   local folder=$1
   shift
@@ -686,6 +694,43 @@ scenario_close() {
   probe --caption "$caption" --timeout 5 gone || fail "Das Hauptfenster bleibt / the main window stays"
 }
 
+# At 144 dpi (per-monitor aware, so the program scales itself) the window
+# has the same shape, every length half as long again: client width 990,
+# controls at their scaled places. The outer height is the scaled 140; how
+# much of it the frame takes is Wine's.
+scenario_dpi144() {
+  set_density 144 || fail "LogPixels 144"
+  set_rows "1=$(windows_path "$plain_table")"
+  start_program
+  shot dpi144-fenster
+  local outer client
+  IFS=, read -r -a outer <<<"$(get window '' outer)"
+  IFS=, read -r -a client <<<"$(get window '' client)"
+  expect "Breite des Inhalts / client width" 990 "${client[0]}"
+  expect "Außenhöhe / outer height" 210 "${outer[3]}"
+  local id rect
+  while IFS='|' read -r id rect; do
+    expect "Steuerelement / control $id: Rechteck / rectangle" "$rect" "$(get control "id=$id" rect)"
+  done <<'CONTROLS'
+101|23,87,171,38
+103|227,87,351,38
+104|611,87,327,38
+CONTROLS
+  # The list: scaled place, its right edge the scaled 27 (41) from the
+  # client's; its height follows its font.
+  local list label
+  IFS=, read -r -a list <<<"$(get control id=102 rect)"
+  expect "cbb1: Lage und Breite / place and width" "23,47,$((990 - 23 - 41))" "${list[0]},${list[1]},${list[2]}"
+  IFS=, read -r -a label <<<"$(get control id=100 rect)"
+  expect "lbl1: Lage / position" "23,20" "${label[0]},${label[1]}"
+  [ "${label[2]}" -ge 282 ] || fail "lbl1: Breite / width ${label[2]} < 282"
+  # Narrower than 250 scaled is refused; wider widens only the list.
+  probe --caption "$caption" resize 300 210 || fail "resize 300 210"
+  IFS=, read -r -a outer <<<"$(get window '' outer)"
+  expect "Mindestbreite / minimum width" 375 "${outer[2]}"
+  close_program
+}
+
 # -------------------------------------------------------------------- run
 
 failed=()
@@ -707,6 +752,7 @@ for scenario in "${scenarios[@]}"; do
     failed+=("$scenario")
   fi
   "$runner" reg delete "$key" /f >/dev/null 2>&1 </dev/null || true
+  [ "$scenario" != dpi144 ] || set_density 96 || true
 done
 echo "gui_test: $(((($(now_us) - started)) / 1000000)) s, Bildschirmfotos / screenshots: $artifacts"
 if [ ${#failed[@]} -gt 0 ]; then
