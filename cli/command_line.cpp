@@ -1,6 +1,10 @@
 #include "cli/command_line.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstdint>
+#include <initializer_list>
+#include <limits>
 #include <optional>
 #include <string>
 #include <utility>
@@ -24,9 +28,10 @@ namespace {
 
 constexpr char kUsage[] =
     "Aufruf: kosmara2aaf list\n"
-    "        kosmara2aaf export [--xp-mode] [--password KENNWORT]... TABELLE [AUSGABE]\n"
-    "        kosmara2aaf export [--password KENNWORT]... --row N [AUSGABE]\n"
-    "        kosmara2aaf dump [--password KENNWORT]... TABELLE\n"
+    "        kosmara2aaf export [--xp-mode] [--password KENNWORT]... [--codepage N] TABELLE [AUSGABE]\n"
+    "        kosmara2aaf export [--password KENNWORT]... [--codepage N] --row N [AUSGABE]\n"
+    "        kosmara2aaf export --all [--into ORDNER] [--password KENNWORT]...\n"
+    "        kosmara2aaf dump [--password KENNWORT]... [--codepage N] TABELLE\n"
     "        kosmara2aaf --help\n";
 
 constexpr char kHelp[] =
@@ -35,9 +40,10 @@ constexpr char kHelp[] =
     "\n"
     "Aufruf:\n"
     "  kosmara2aaf list\n"
-    "  kosmara2aaf export [--xp-mode] [--password KENNWORT]... TABELLE [AUSGABE]\n"
-    "  kosmara2aaf export [--password KENNWORT]... --row N [AUSGABE]\n"
-    "  kosmara2aaf dump [--password KENNWORT]... TABELLE\n"
+    "  kosmara2aaf export [--xp-mode] [--password KENNWORT]... [--codepage N] TABELLE [AUSGABE]\n"
+    "  kosmara2aaf export [--password KENNWORT]... [--codepage N] --row N [AUSGABE]\n"
+    "  kosmara2aaf export --all [--into ORDNER] [--password KENNWORT]...\n"
+    "  kosmara2aaf dump [--password KENNWORT]... [--codepage N] TABELLE\n"
     "  kosmara2aaf --help\n"
     "\n"
     "Befehle:\n"
@@ -48,17 +54,31 @@ constexpr char kHelp[] =
     "  export   schreibt jeden Datensatz der Tabelle als Horoskop in die AAF-Datei\n"
     "           AUSGABE. Ohne AUSGABE wird die Endung des Tabellenpfads durch\n"
     "           \".aaf\" ersetzt. Eine Datei der Tabelle wird nie überschrieben.\n"
+    "           Im Terminal zeigt eine Zeile auf der Fehlerausgabe den Fortschritt.\n"
     "  dump     gibt die Felder und alle Datensätze der Tabelle als Text mit\n"
     "           Tabulatoren aus, einen Datensatz je Zeile.\n"
     "\n"
     "Optionen:\n"
     "  --row N              exportiert die Datenbank der Zeile N von \"list\",\n"
     "                       im XP-Modus, wenn die Zeile es zeigt.\n"
+    "  --all                exportiert jede Datenbank, die \"list\" zeigt, der\n"
+    "                       Reihe nach (Zeilen im XP-Modus im XP-Modus); fehlende\n"
+    "                       werden gemeldet und übersprungen. Am Ende steht eine\n"
+    "                       Übersicht mit Tabulatoren: Datenbank, Modus, Horoskope,\n"
+    "                       AAF-Datei, Ergebnis. Rückgabewert 0 nur, wenn jede\n"
+    "                       Datenbank umgewandelt wurde.\n"
+    "  --into ORDNER        (mit --all) schreibt jede AAF-Datei in ORDNER unter dem\n"
+    "                       Namen ihrer Tabelle, etwa \"Horoskop.aaf\"; bei gleichen\n"
+    "                       Namen \"Horoskop (2).aaf\" und so fort. Ohne --into geht\n"
+    "                       jede Datei neben ihre Tabelle.\n"
     "  --xp-mode            liest die Tabelle aus ihrer VirtualStore-Kopie\n"
     "                       (XP-Modus), wenn es eine gibt.\n"
     "  --password KENNWORT  Kennwort einer geschützten Tabelle; mehrfach möglich.\n"
     "                       Ohne passendes Kennwort wird im Terminal danach\n"
     "                       gefragt; eine leere Eingabe bricht ab.\n"
+    "  --codepage N         liest die Texte der Tabelle in der Codepage N (etwa\n"
+    "                       1251 für Kyrillisch) statt in der, die ihr Kopf nennt;\n"
+    "                       für Tabellen, deren Kopf die falsche Codepage angibt.\n"
     "  -h, --help           zeigt diese Hilfe.\n"
     "\n"
     "Rückgabewerte: 0 Erfolg, 1 Fehler, 2 falscher Aufruf.\n";
@@ -66,13 +86,22 @@ constexpr char kHelp[] =
 constexpr char16_t kUnknownCommand[] = u"Unbekannter Befehl \"%s\".";
 constexpr char16_t kUnknownOption[] = u"Unbekannte Option \"%s\".";
 constexpr char16_t kOptionNotFor[] = u"Die Option \"%s\" gilt nicht für \"%s\".";
+constexpr char16_t kOptionTwice[] = u"Die Option \"%s\" ist doppelt angegeben.";
 constexpr char16_t kMissingPassword[] = u"Nach \"--password\" fehlt das Kennwort.";
 constexpr char16_t kMissingRow[] = u"Nach \"--row\" fehlt die Zeilennummer.";
+constexpr char16_t kMissingFolder[] = u"Nach \"--into\" fehlt der Ordner.";
+constexpr char16_t kMissingCodePage[] = u"Nach \"--codepage\" fehlt die Nummer der Codepage.";
+constexpr char16_t kNoValueFor[] = u"Die Option \"%s\" nimmt keinen Wert: \"%s\".";
 constexpr char16_t kMissingTable[] = u"Es fehlt die Tabelle.";
 constexpr char16_t kEmptyOutput[] = u"Die Ausgabedatei ist leer angegeben.";
+constexpr char16_t kEmptyFolder[] = u"Der Ordner nach \"--into\" ist leer angegeben.";
 constexpr char16_t kRowAndTable[] = u"Mit \"--row\" wird keine Tabelle angegeben: \"%s\".";
 constexpr char16_t kRowAndXpMode[] = u"\"--xp-mode\" und \"--row\" schließen sich aus: die Zeile bestimmt den Modus.";
+constexpr char16_t kAllAndOther[] = u"\"--all\" und \"%s\" schließen sich aus.";
+constexpr char16_t kAllAndOperand[] = u"Mit \"--all\" werden weder Tabelle noch Ausgabedatei angegeben: \"%s\".";
+constexpr char16_t kIntoWithoutAll[] = u"\"--into\" gilt nur zusammen mit \"--all\".";
 constexpr char16_t kBadRowNumber[] = u"\"%s\" ist keine Zeilennummer (1, 2, 3 ...).";
+constexpr char16_t kBadCodePage[] = u"\"%s\" ist keine Nummer einer Codepage (etwa 1251).";
 constexpr char16_t kTooManyArguments[] = u"Zu viele Argumente: \"%s\".";
 constexpr char16_t kPasswordHint[] = u"Geben Sie das Kennwort mit --password KENNWORT an.";
 constexpr char16_t kPasswordPrompt[] = u"Kennwort für \"%s\" (leer: abbrechen): ";
@@ -82,6 +111,19 @@ constexpr char16_t kNoRegistry[] =
 constexpr char16_t kNoSuchRow[] = u"Es gibt keine Zeile %s; \"kosmara2aaf list\" zeigt die Zeilen 1 bis %s.";
 constexpr char16_t kNoRows[] = u"Es sind keine Datenbanken eingetragen.";
 
+// The summary of "export --all".
+constexpr char16_t kSummaryHeader[] = u"Datenbank\tModus\tHoroskope\tAAF-Datei\tErgebnis";
+constexpr char16_t kModePlain[] = u"normal";
+constexpr char16_t kModeXp[] = u"XP-Modus";
+constexpr char16_t kSaved[] = u"gespeichert";
+constexpr char16_t kSkippedMissing[] = u"übersprungen: die Datenbank existiert nicht";
+constexpr char16_t kCancelled[] = u"abgebrochen";
+
+// The progress line: records done, of how many, and the rate.
+constexpr char16_t kProgressOf[] = u"%s von %s Datensätzen, %s je Sekunde";
+constexpr char16_t kProgress[] = u"%s Datensätze, %s je Sekunde";
+constexpr double kProgressInterval = 0.1;  // at most ten updates a second
+
 enum class CommandKind { kList, kDump, kExport };
 
 struct Command {
@@ -89,6 +131,9 @@ struct Command {
     std::vector<std::u16string> passwords;
     std::vector<std::u16string> operands;
     bool xpMode = false;
+    bool all = false;
+    std::optional<std::u16string> into;
+    std::optional<int> codePage;
     std::optional<int> row;  // from 1
 };
 
@@ -104,11 +149,13 @@ ParsedArguments WrongUsage(std::u16string message) {
     return {ParsedArguments::Kind::kWrongUsage, {}, std::move(message)};
 }
 
-std::optional<int> RowNumber(std::u16string_view text) {
+// A whole decimal number from 1 to maximum, digits only.
+std::optional<int> PositiveNumber(std::u16string_view text, int maximum) {
     const std::string digits = ToUtf8(text);
     int value = 0;
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (error != std::errc() || end != digits.data() + digits.size() || value < 1 || digits.front() == '+')
+    if (error != std::errc() || end != digits.data() + digits.size() || value < 1 || value > maximum ||
+        digits.front() == '+')
         return std::nullopt;
     return value;
 }
@@ -116,6 +163,55 @@ std::optional<int> RowNumber(std::u16string_view text) {
 std::u16string_view CommandName(CommandKind kind) {
     return kind == CommandKind::kList ? u"list" : kind == CommandKind::kDump ? u"dump" : u"export";
 }
+
+// The options: which commands take them, whether they take a value, and
+// what they do with it (an error text when the value is wrong).
+constexpr unsigned Bit(CommandKind kind) { return 1u << static_cast<unsigned>(kind); }
+
+struct OptionRule {
+    std::u16string_view name;
+    unsigned commands;
+    std::u16string_view missingValue;  // empty: the option takes no value
+    std::optional<std::u16string> (*apply)(Command& command, std::u16string_view value);
+};
+
+const OptionRule kOptionRules[] = {
+    {u"--password", Bit(CommandKind::kExport) | Bit(CommandKind::kDump), kMissingPassword,
+     [](Command& command, std::u16string_view value) -> std::optional<std::u16string> {
+         command.passwords.emplace_back(value);
+         return std::nullopt;
+     }},
+    {u"--row", Bit(CommandKind::kExport), kMissingRow,
+     [](Command& command, std::u16string_view value) -> std::optional<std::u16string> {
+         command.row = PositiveNumber(value, std::numeric_limits<int>::max());
+         if (!command.row) return FillMessage(kBadRowNumber, {value});
+         return std::nullopt;
+     }},
+    {u"--xp-mode", Bit(CommandKind::kExport), {},
+     [](Command& command, std::u16string_view) -> std::optional<std::u16string> {
+         command.xpMode = true;
+         return std::nullopt;
+     }},
+    {u"--all", Bit(CommandKind::kExport), {},
+     [](Command& command, std::u16string_view) -> std::optional<std::u16string> {
+         command.all = true;
+         return std::nullopt;
+     }},
+    {u"--into", Bit(CommandKind::kExport), kMissingFolder,
+     [](Command& command, std::u16string_view value) -> std::optional<std::u16string> {
+         if (command.into) return FillMessage(kOptionTwice, {u"--into"});
+         if (value.empty()) return std::u16string(kEmptyFolder);
+         command.into = std::u16string(value);
+         return std::nullopt;
+     }},
+    {u"--codepage", Bit(CommandKind::kExport) | Bit(CommandKind::kDump), kMissingCodePage,
+     [](Command& command, std::u16string_view value) -> std::optional<std::u16string> {
+         if (command.codePage) return FillMessage(kOptionTwice, {u"--codepage"});
+         command.codePage = PositiveNumber(value, 65535);
+         if (!command.codePage) return FillMessage(kBadCodePage, {value});
+         return std::nullopt;
+     }},
+};
 
 ParsedArguments ParseArguments(const std::vector<std::u16string>& arguments) {
     const auto isHelp = [](std::u16string_view a) { return a == u"--help" || a == u"-h"; };
@@ -133,9 +229,6 @@ ParsedArguments ParseArguments(const std::vector<std::u16string>& arguments) {
     } else {
         return WrongUsage(FillMessage(name.starts_with(u'-') ? kUnknownOption : kUnknownCommand, {name}));
     }
-    const auto notFor = [&](std::u16string_view option) {
-        return WrongUsage(FillMessage(kOptionNotFor, {option, CommandName(command.kind)}));
-    };
     bool optionsEnded = false;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::u16string& argument = arguments[i];
@@ -150,31 +243,35 @@ ParsedArguments ParseArguments(const std::vector<std::u16string>& arguments) {
         if (isHelp(argument)) return help;
         // "--name value" or "--name=value".
         const std::size_t equals = argument.find(u'=');
-        const std::u16string option = argument.substr(0, equals);
-        const auto value = [&]() -> std::optional<std::u16string> {
-            if (equals != std::u16string::npos) return argument.substr(equals + 1);
-            if (i + 1 == arguments.size()) return std::nullopt;
-            return arguments[++i];
-        };
-        if (option == u"--password") {
-            if (command.kind == CommandKind::kList) return notFor(option);
-            const std::optional<std::u16string> password = value();
-            if (!password) return WrongUsage(kMissingPassword);
-            command.passwords.push_back(*password);
-        } else if (option == u"--row") {
-            if (command.kind != CommandKind::kExport) return notFor(option);
-            const std::optional<std::u16string> text = value();
-            if (!text) return WrongUsage(kMissingRow);
-            command.row = RowNumber(*text);
-            if (!command.row) return WrongUsage(FillMessage(kBadRowNumber, {*text}));
-        } else if (argument == u"--xp-mode") {
-            if (command.kind != CommandKind::kExport) return notFor(argument);
-            command.xpMode = true;
-        } else {
-            return WrongUsage(FillMessage(kUnknownOption, {argument}));
+        const std::u16string_view option = std::u16string_view(argument).substr(0, equals);
+        const OptionRule* rule = nullptr;
+        for (const OptionRule& candidate : kOptionRules) {
+            if (candidate.name == option) rule = &candidate;
         }
+        if (rule == nullptr) return WrongUsage(FillMessage(kUnknownOption, {argument}));
+        if ((rule->commands & Bit(command.kind)) == 0)
+            return WrongUsage(FillMessage(kOptionNotFor, {option, CommandName(command.kind)}));
+        std::u16string value;
+        if (rule->missingValue.empty()) {
+            if (equals != std::u16string::npos) return WrongUsage(FillMessage(kNoValueFor, {option, argument}));
+        } else if (equals != std::u16string::npos) {
+            value = argument.substr(equals + 1);
+        } else if (i + 1 < arguments.size()) {
+            value = arguments[++i];
+        } else {
+            return WrongUsage(std::u16string(rule->missingValue));
+        }
+        if (std::optional<std::u16string> wrong = rule->apply(command, value)) return WrongUsage(std::move(*wrong));
     }
 
+    if (command.into && !command.all) return WrongUsage(kIntoWithoutAll);
+    if (command.all) {
+        if (command.row) return WrongUsage(FillMessage(kAllAndOther, {u"--row"}));
+        if (command.xpMode) return WrongUsage(FillMessage(kAllAndOther, {u"--xp-mode"}));
+        if (command.codePage) return WrongUsage(FillMessage(kAllAndOther, {u"--codepage"}));
+        if (!command.operands.empty()) return WrongUsage(FillMessage(kAllAndOperand, {command.operands[0]}));
+        return {ParsedArguments::Kind::kRun, std::move(command), {}};
+    }
     std::size_t tables = 1;
     std::size_t allowed = command.kind == CommandKind::kExport ? 2 : 1;
     if (command.kind == CommandKind::kList) tables = allowed = 0;
@@ -213,29 +310,87 @@ private:
     std::vector<std::u16string> before_;
 };
 
+// The progress of an export on a terminal: one line on err, rewritten in
+// place at most ten times a second, cleared when the export ends however it
+// ends. Nothing at all when err is no terminal.
+class ProgressLine {
+public:
+    explicit ProgressLine(CommandLineEnvironment& environment) : environment_(environment) {
+        if (environment_.errIsTerminal && environment_.clock) started_ = last_ = environment_.clock();
+    }
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
+    ~ProgressLine() { Clear(); }
+
+    void Show(std::uint32_t done, std::optional<std::uint32_t> total) {
+        if (!started_) return;
+        const double now = environment_.clock();
+        if (now - last_ < kProgressInterval) return;
+        last_ = now;
+        const double seconds = now - *started_;
+        std::u16string doneText, totalText, rateText;
+        AppendDecimal(doneText, done, 1);
+        AppendDecimal(rateText, seconds > 0 ? static_cast<long long>(done / seconds + 0.5) : 0, 1);
+        std::u16string line;
+        if (total) {
+            AppendDecimal(totalText, *total, 1);
+            line = FillMessage(kProgressOf, {doneText, totalText, rateText});
+        } else {
+            line = FillMessage(kProgress, {doneText, rateText});
+        }
+        const std::size_t width = line.size();
+        if (line.size() < width_) line.append(width_ - line.size(), u' ');
+        width_ = width;
+        environment_.err << '\r' << ToReadableUtf8(line) << std::flush;
+    }
+
+    void Clear() {
+        if (width_ == 0) return;
+        environment_.err << '\r' << std::string(width_, ' ') << '\r' << std::flush;
+        width_ = 0;
+    }
+
+private:
+    CommandLineEnvironment& environment_;
+    std::optional<double> started_;
+    double last_ = 0;
+    std::size_t width_ = 0;  // of the line shown; 0: none
+};
+
 // The export's questions answered from the command line: the output from
-// the arguments, passwords from the terminal, the count on standard output.
+// the arguments, passwords from the terminal, the count on standard output
+// (unless quiet), the progress on a terminal.
 class ConsoleUserInterface final : public UserInterface {
 public:
-    ConsoleUserInterface(CommandLineEnvironment& environment, std::optional<std::u16string> output)
-        : environment_(environment), output_(std::move(output)) {}
+    ConsoleUserInterface(CommandLineEnvironment& environment, std::optional<std::u16string> output, bool quiet = false)
+        : environment_(environment), output_(std::move(output)), quiet_(quiet), progress_(environment) {}
 
     void ShowMessage(std::u16string_view text) override {
-        environment_.out << ToReadableUtf8(text) << '\n' << std::flush;
+        progress_.Clear();
+        if (!quiet_) environment_.out << ToReadableUtf8(text) << '\n' << std::flush;
     }
     std::optional<std::u16string> AskOutputFile(std::u16string_view proposed) override {
-        return output_ ? *output_ : std::u16string(proposed);
+        chosen_ = output_ ? *output_ : std::u16string(proposed);
+        return chosen_;
     }
     std::optional<std::u16string> AskPassword(std::u16string_view tablePath) override {
+        progress_.Clear();
         if (!environment_.readPassword) return std::nullopt;
         std::optional<std::u16string> password = environment_.readPassword(FillMessage(kPasswordPrompt, {tablePath}));
         if (!password || password->empty()) return std::nullopt;
         return password;
     }
+    void ShowProgress(std::uint32_t done, std::optional<std::uint32_t> total) override { progress_.Show(done, total); }
+
+    // The output file the export was given; empty before it asked.
+    const std::u16string& chosen() const noexcept { return chosen_; }
 
 private:
     CommandLineEnvironment& environment_;
     std::optional<std::u16string> output_;
+    bool quiet_;
+    ProgressLine progress_;
+    std::u16string chosen_;
 };
 
 void WriteLine(std::ostream& out, const std::string& line) {
@@ -279,10 +434,23 @@ void Dump(const Command& command, CommandLineEnvironment& environment) {
     db1.SetParam(u"PATH", FolderOfPath(tablePath));
     db1.Connect();
     tbl1.SetTableName(NameOfPath(tablePath));
+    tbl1.SetCodePage(command.codePage);
     tbl1.Open();
     WriteLine(environment.out, DumpFieldLine(tbl1.Fields()));
     for (tbl1.First(); !tbl1.Eof() && environment.out; tbl1.Next())
         WriteLine(environment.out, DumpRecordLine(tbl1.reader()));
+}
+
+// One export through the export job with engine objects of its own; the
+// number of horoscopes saved, nothing when the user gave up.
+std::optional<std::int32_t> ExportOne(CommandLineEnvironment& environment, ConsoleUserInterface& ui,
+                                      std::u16string_view tablePath, bool xpMode, std::optional<int> codePage) {
+    Session& session = Session::Default();
+    Database db1(session);
+    Table tbl1(db1);
+    tbl1.SetCodePage(codePage);
+    ExportContext context{environment.system, session, db1, tbl1, ui, UserTimeFormatSettings()};
+    return ExportDatabase(context, tablePath, xpMode);
 }
 
 void Export(const Command& command, CommandLineEnvironment& environment) {
@@ -309,13 +477,93 @@ void Export(const Command& command, CommandLineEnvironment& environment) {
     std::optional<std::u16string> output;
     if (command.operands.size() > outputOperand) output = command.operands[outputOperand];
 
-    Session& session = Session::Default();
-    const PasswordScope passwords(session, command.passwords);
-    Database db1(session);
-    Table tbl1(db1);
+    const PasswordScope passwords(Session::Default(), command.passwords);
     ConsoleUserInterface ui(environment, std::move(output));
-    ExportContext context{environment.system, session, db1, tbl1, ui, UserTimeFormatSettings()};
-    ExportDatabase(context, tablePath, xpMode);
+    ExportOne(environment, ui, tablePath, xpMode, command.codePage);
+}
+
+// The name for a table's AAF file in the --into folder: the table's base
+// name with ".aaf", and " (2)", " (3)" ... before it when an earlier
+// database of the run took that name (names compared as the file system
+// compares them, without regard to case).
+std::u16string UniqueOutputName(std::u16string_view tablePath, std::vector<std::u16string>& taken) {
+    const std::u16string base = BaseNameOf(NameOfPath(tablePath));
+    for (int n = 1;; ++n) {
+        std::u16string name = base;
+        if (n > 1) {
+            name += u" (";
+            AppendDecimal(name, n, 1);
+            name += u')';
+        }
+        name += u".aaf";
+        const bool used = std::any_of(taken.begin(), taken.end(),
+                                      [&](const std::u16string& other) { return EqualIgnoringCase(other, name); });
+        if (!used) {
+            taken.push_back(name);
+            return name;
+        }
+    }
+}
+
+// One line of the summary; tabs and line breaks of a message become blanks.
+std::string SummaryLine(std::initializer_list<std::u16string_view> columns) {
+    std::u16string line;
+    bool first = true;
+    for (const std::u16string_view column : columns) {
+        if (!first) line += u'\t';
+        first = false;
+        for (const char16_t c : column) line += (c == u'\t' || c == u'\r' || c == u'\n') ? u' ' : c;
+    }
+    return ToReadableUtf8(line);
+}
+
+// Every registered database, one after the other, each failure noted and
+// the next one taken; the summary at the end. True when every one was saved.
+bool ExportAll(const Command& command, CommandLineEnvironment& environment) {
+    const DatabaseRows rows = DiscoveredRows(environment.system);
+    if (rows.paths.empty()) throw Error(kNoRows);
+    std::optional<std::u16string> folder;
+    if (command.into) {
+        folder = FullPath(*command.into);
+        CreateFolders(*folder);
+    }
+    const PasswordScope passwords(Session::Default(), command.passwords);
+    std::vector<std::u16string> taken;
+    std::vector<std::string> summary{ToReadableUtf8(kSummaryHeader)};
+    bool allSaved = true;
+    for (std::size_t row = 0; row < rows.paths.size(); ++row) {
+        const std::u16string& registered = rows.purePaths[row];
+        if (rows.items[row].starts_with(kMissingPrefix)) {
+            environment.err << ToReadableUtf8(rows.items[row]) << '\n' << std::flush;
+            summary.push_back(SummaryLine({registered, u"", u"", u"", kSkippedMissing}));
+            allSaved = false;
+            continue;
+        }
+        const RowExport exportOfRow = ExportOfRow(rows, static_cast<std::ptrdiff_t>(row));
+        std::optional<std::u16string> output;
+        if (folder) output = JoinPath(*folder, UniqueOutputName(exportOfRow.path, taken));
+        ConsoleUserInterface ui(environment, output, /*quiet=*/true);
+        const std::u16string_view mode = exportOfRow.xpMode ? kModeXp : kModePlain;
+        try {
+            const std::optional<std::int32_t> count =
+                ExportOne(environment, ui, exportOfRow.path, exportOfRow.xpMode, std::nullopt);
+            if (count) {
+                std::u16string number;
+                AppendDecimal(number, *count, 1);
+                summary.push_back(SummaryLine({registered, mode, number, ui.chosen(), kSaved}));
+            } else {
+                summary.push_back(SummaryLine({registered, mode, u"", u"", kCancelled}));
+                allSaved = false;
+            }
+        } catch (const Error& error) {
+            environment.err << ToReadableUtf8(registered) << ": " << ToReadableUtf8(error.message()) << '\n'
+                            << std::flush;
+            summary.push_back(SummaryLine({registered, mode, u"", ui.chosen(), error.message()}));
+            allSaved = false;
+        }
+    }
+    for (const std::string& line : summary) WriteLine(environment.out, line);
+    return allSaved;
 }
 
 }  // namespace
@@ -334,11 +582,18 @@ int RunCommandLine(const std::vector<std::u16string>& arguments, CommandLineEnvi
         return out ? 0 : 1;
     }
 
+    bool succeeded = true;
     try {
         switch (parsed.command.kind) {
         case CommandKind::kList: List(environment); break;
         case CommandKind::kDump: Dump(parsed.command, environment); break;
-        case CommandKind::kExport: Export(parsed.command, environment); break;
+        case CommandKind::kExport:
+            if (parsed.command.all) {
+                succeeded = ExportAll(parsed.command, environment);
+            } else {
+                Export(parsed.command, environment);
+            }
+            break;
         }
     } catch (const EngineError& error) {
         err << ToReadableUtf8(error.message()) << '\n';
@@ -354,7 +609,7 @@ int RunCommandLine(const std::vector<std::u16string>& arguments, CommandLineEnvi
         err << ToReadableUtf8(kCannotWriteOutput) << '\n' << std::flush;
         return 1;
     }
-    return 0;
+    return succeeded ? 0 : 1;
 }
 
 }  // namespace kosmara

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -21,6 +22,10 @@ struct CommandLineEnvironment {
     std::ostream& err;
     const SystemServices& system;
     std::function<std::optional<std::u16string>(std::u16string_view prompt)> readPassword;
+    // Whether err is a terminal: then a long export shows its progress there.
+    bool errIsTerminal = false;
+    // Seconds on a steady clock, for the progress line's rate and pace.
+    std::function<double()> clock;
 };
 
 // Runs one command (arguments without the program name). Exit codes: 0

@@ -1,6 +1,7 @@
 // The command line program: the process's arguments as UTF-16 (wmain on
 // Windows; on POSIX the bytes as they came, see FromNativeBytes) handed to
 // RunCommandLine with the system's registry, files and terminal.
+#include <chrono>
 #include <iostream>
 #include <new>
 #include <string>
@@ -22,7 +23,12 @@ int Run(int argc, Argument* argv[], Convert convert) {
         std::vector<std::u16string> arguments;
         for (int i = 1; i < argc; ++i) arguments.push_back(convert(argv[i]));
         const kosmara::SystemServicesOfPlatform system;
-        kosmara::CommandLineEnvironment environment{std::cout, std::cerr, system, kosmara::ReadSecretLine};
+        kosmara::CommandLineEnvironment environment{std::cout, std::cerr, system, kosmara::ReadSecretLine,
+                                                    kosmara::StandardErrorIsTerminal(), [] {
+                                                        return std::chrono::duration<double>(
+                                                                   std::chrono::steady_clock::now().time_since_epoch())
+                                                            .count();
+                                                    }};
         return kosmara::RunCommandLine(arguments, environment);
     } catch (const kosmara::Error& error) {
         std::cerr << kosmara::ToReadableUtf8(error.message()) << '\n';

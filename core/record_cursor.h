@@ -4,6 +4,8 @@
 // reads as the empty text, 0.0 or false.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 namespace kosmara {
@@ -16,6 +18,9 @@ public:
     virtual bool Eof() const = 0;
     virtual void Next() = 0;
     virtual int FieldCount() const = 0;
+    // How many records the table says it holds, for a progress display
+    // only (a damaged table may hold fewer or more); nothing when unknown.
+    virtual std::optional<std::uint32_t> RecordCountHint() const { return std::nullopt; }
 
     // A position the table does not have fails with "Argument außerhalb des
     // Bereichs"; a value the table cannot give in the asked form fails with

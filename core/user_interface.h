@@ -4,6 +4,7 @@
 // line from its arguments and the terminal.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,6 +34,12 @@ public:
     virtual std::optional<std::u16string> AskPassword([[maybe_unused]] std::u16string_view tablePath) {
         return std::nullopt;
     }
+
+    // The export has written done records of about total (nothing when the
+    // table does not say). Called after every record; a front end that shows
+    // progress decides how often it updates. Unless one does, nothing shows.
+    virtual void ShowProgress([[maybe_unused]] std::uint32_t done,
+                              [[maybe_unused]] std::optional<std::uint32_t> total) {}
 };
 
 }  // namespace kosmara

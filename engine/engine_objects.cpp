@@ -107,7 +107,7 @@ void Table::Open() {
     const bool connectedHere = !database_.connected();
     database_.Connect();
     try {
-        reader_.emplace(ParadoxTable::Open(TablePath(), database_.session().passwords()));
+        reader_.emplace(ParadoxTable::Open(TablePath(), database_.session().passwords(), codePage_));
     } catch (...) {
         // A connection made only for this table ends with the failed open.
         if (connectedHere) database_.EndUnusedConnection();
@@ -143,6 +143,11 @@ void Table::First() { OpenReader().First(); }
 bool Table::Eof() const { return OpenReader().Eof(); }
 void Table::Next() { OpenReader().Next(); }
 int Table::FieldCount() const { return static_cast<int>(OpenReader().fields().size()); }
+
+std::optional<std::uint32_t> Table::RecordCountHint() const {
+    if (!reader_) return std::nullopt;
+    return reader_->info().recordCount;
+}
 
 std::u16string Table::ReadText(int position) { return FieldText(OpenReader(), position); }
 double Table::ReadReal(int position) { return FieldReal(OpenReader(), position); }

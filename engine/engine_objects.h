@@ -104,6 +104,10 @@ public:
     Database& database() const noexcept { return database_; }
     void SetTableName(std::u16string name) { tableName_ = std::move(name); }
     const std::u16string& tableName() const noexcept { return tableName_; }
+    // Reads the table's text in this code page instead of the one its header
+    // names (for tables whose header is wrong); takes effect at Open.
+    void SetCodePage(std::optional<int> codePage) { codePage_ = codePage; }
+    std::optional<int> codePage() const noexcept { return codePage_; }
     // The path of the table file in the database's folder.
     std::u16string TablePath() const;
 
@@ -126,6 +130,7 @@ public:
     bool Eof() const override;
     void Next() override;
     int FieldCount() const override;
+    std::optional<std::uint32_t> RecordCountHint() const override;
 
 protected:
     std::u16string ReadText(int position) override;
@@ -138,6 +143,7 @@ private:
 
     Database& database_;
     std::u16string tableName_ = u"Horoskop.DB";
+    std::optional<int> codePage_;
     std::optional<ParadoxTable> reader_;
 };
 

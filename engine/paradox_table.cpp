@@ -188,6 +188,7 @@ struct ParadoxTable::State {
     std::uint64_t blobSize = 0;
     TableInfo info;
     std::optional<CodePage> codePage;
+    std::optional<int> codePageOverride;  // read the text in this page, not the header's
 
     // The walk: the current block, its records and the current one.
     std::vector<std::uint8_t> block;
@@ -340,8 +341,9 @@ void ParadoxTable::State::ReadFields(const std::vector<std::uint8_t>& header, st
         if (nul != nullptr) info.sortOrderName.assign(reinterpret_cast<const char*>(start), static_cast<std::size_t>(nul - start));
     }
 
-    const int codePageNumber =
-        TableCodePage(info.versionId, info.headerCodePage, info.sortOrder, info.sortOrderName);
+    const int codePageNumber = codePageOverride ? *codePageOverride
+                                                : TableCodePage(info.versionId, info.headerCodePage, info.sortOrder,
+                                                                info.sortOrderName);
     codePage = CodePage::Find(codePageNumber);
     if (!codePage) ThrowEngineError(EngineErrorCode::kUnsupportedCodePage, {tableName, Number(codePageNumber)});
     info.codePage = codePageNumber;
@@ -606,8 +608,9 @@ FieldValue ParadoxTable::State::Decode(int index) const {
 
 ParadoxTable::ParadoxTable(std::unique_ptr<ByteSource> table, std::u16string tableName,
                            std::unique_ptr<ByteSource> blobs, std::u16string blobName,
-                           std::span<const std::u16string> passwords)
+                           std::span<const std::u16string> passwords, std::optional<int> codePage)
     : state_(std::make_unique<State>()) {
+    state_->codePageOverride = codePage;
     state_->table = std::move(table);
     state_->tableName = std::move(tableName);
     state_->blobs = std::move(blobs);
@@ -650,7 +653,8 @@ std::unique_ptr<ByteSource> OpenSource(const std::u16string& path) {
 
 }  // namespace
 
-ParadoxTable ParadoxTable::Open(const std::u16string& path, std::span<const std::u16string> passwords) {
+ParadoxTable ParadoxTable::Open(const std::u16string& path, std::span<const std::u16string> passwords,
+                                std::optional<int> codePage) {
     std::unique_ptr<ByteSource> table = OpenSource(path);
 
     // The .MB of the same base name, whatever the case of its name; a table
@@ -676,7 +680,7 @@ ParadoxTable ParadoxTable::Open(const std::u16string& path, std::span<const std:
             ThrowEngineError(EngineErrorCode::kCannotOpenFile, {blobPath, SystemErrorText(error.systemCode)});
         }
     }
-    return ParadoxTable(std::move(table), path, std::move(blobs), blobPath, passwords);
+    return ParadoxTable(std::move(table), path, std::move(blobs), blobPath, passwords, codePage);
 }
 
 ParadoxTable::ParadoxTable(ParadoxTable&&) noexcept = default;

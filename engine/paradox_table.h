@@ -126,12 +126,16 @@ public:
     // Opens the table file at path and, when it has memo or BLOB fields, the
     // .MB file of the same base name beside it (found whatever the case of its
     // name). A protected table opens only when one of passwords matches.
-    static ParadoxTable Open(const std::u16string& path, std::span<const std::u16string> passwords);
+    // codePage, when given, is the code page the text is read in instead of
+    // the one the header names.
+    static ParadoxTable Open(const std::u16string& path, std::span<const std::u16string> passwords,
+                             std::optional<int> codePage = std::nullopt);
 
     // A table from other sources (memory in tests and the fuzzer). blobs may
     // be null; names are used in error messages.
     ParadoxTable(std::unique_ptr<ByteSource> table, std::u16string tableName, std::unique_ptr<ByteSource> blobs,
-                 std::u16string blobName, std::span<const std::u16string> passwords);
+                 std::u16string blobName, std::span<const std::u16string> passwords,
+                 std::optional<int> codePage = std::nullopt);
 
     ParadoxTable(ParadoxTable&&) noexcept;
     ParadoxTable& operator=(ParadoxTable&&) noexcept;

@@ -165,11 +165,13 @@ std::int32_t WriteAafFile(ByteSink& output, RecordCursor& table, UserInterface& 
                           const TimeFormatSettings& timeFormat) {
     Utf8TextWriter writer(output);
     table.First();
+    const std::optional<std::uint32_t> total = table.RecordCountHint();
     std::int32_t count = 0;
     while (!table.Eof()) {
         WriteRecordBlock(writer, table, timeFormat);
         table.Next();
         ++count;
+        ui.ShowProgress(static_cast<std::uint32_t>(count), total);
     }
     ui.ShowMessage(CountMessage(count));
     return count;

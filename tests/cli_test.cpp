@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "engine/engine_objects.h"
 #include "fake_system.h"
 #include "paradox_builder.h"
+#include "platform/file.h"
 #include "temp_folder.h"
 
 namespace kosmara {
@@ -39,7 +41,7 @@ Result RunCli(const std::vector<std::u16string>& arguments, const FakeSystem& sy
               std::optional<std::vector<std::u16string>> typed = std::nullopt, std::vector<std::u16string>* prompts = nullptr) {
     std::ostringstream out;
     std::ostringstream err;
-    CommandLineEnvironment environment{out, err, system, {}};
+    CommandLineEnvironment environment{out, err, system, {}, false, {}};
     std::size_t next = 0;
     if (typed) {
         environment.readPassword = [&](std::u16string_view prompt) -> std::optional<std::u16string> {
@@ -106,6 +108,22 @@ TEST(CommandLineTest, RefusesWrongUsage) {
         {{u"export", u"--row", u"1", u"a.db", u"b.aaf"}, "Mit \"--row\" wird keine Tabelle angegeben: \"a.db\"."},
         {{u"export", u"--row", u"1", u"--xp-mode"}, "\"--xp-mode\" und \"--row\" schließen sich aus: die Zeile bestimmt den Modus."},
         {{u"export", u"--row", u"1", u""}, "Die Ausgabedatei ist leer angegeben."},
+        {{u"export", u"--all", u"a.db"}, "Mit \"--all\" werden weder Tabelle noch Ausgabedatei angegeben: \"a.db\"."},
+        {{u"export", u"--all", u"--row", u"1"}, "\"--all\" und \"--row\" schließen sich aus."},
+        {{u"export", u"--xp-mode", u"--all"}, "\"--all\" und \"--xp-mode\" schließen sich aus."},
+        {{u"export", u"--all", u"--codepage", u"1251"}, "\"--all\" und \"--codepage\" schließen sich aus."},
+        {{u"export", u"--all=ja"}, "Die Option \"--all\" nimmt keinen Wert: \"--all=ja\"."},
+        {{u"export", u"--into", u"aus", u"a.db"}, "\"--into\" gilt nur zusammen mit \"--all\"."},
+        {{u"export", u"--all", u"--into"}, "Nach \"--into\" fehlt der Ordner."},
+        {{u"export", u"--all", u"--into="}, "Der Ordner nach \"--into\" ist leer angegeben."},
+        {{u"export", u"--all", u"--into", u"a", u"--into", u"b"}, "Die Option \"--into\" ist doppelt angegeben."},
+        {{u"list", u"--all"}, "Die Option \"--all\" gilt nicht für \"list\"."},
+        {{u"dump", u"--codepage"}, "Nach \"--codepage\" fehlt die Nummer der Codepage."},
+        {{u"dump", u"--codepage", u"0", u"a.db"}, "\"0\" ist keine Nummer einer Codepage (etwa 1251)."},
+        {{u"dump", u"--codepage=65536", u"a.db"}, "\"65536\" ist keine Nummer einer Codepage (etwa 1251)."},
+        {{u"dump", u"--codepage", u"cp1251", u"a.db"}, "\"cp1251\" ist keine Nummer einer Codepage (etwa 1251)."},
+        {{u"export", u"--codepage=1251", u"--codepage=1252", u"a.db"}, "Die Option \"--codepage\" ist doppelt angegeben."},
+        {{u"list", u"--codepage", u"1251"}, "Die Option \"--codepage\" gilt nicht für \"list\"."},
     };
     for (const auto& c : cases) {
         const Result result = RunCli(c.arguments);
@@ -126,9 +144,12 @@ TEST(CommandLineTest, PrintsHelp) {
         const Result result = RunCli(arguments);
         EXPECT_EQ(result.exitCode, 0);
         EXPECT_EQ(result.err, "");
-        EXPECT_NE(result.out.find("kosmara2aaf export [--xp-mode] [--password KENNWORT]... TABELLE [AUSGABE]"),
+        EXPECT_NE(result.out.find("kosmara2aaf export [--xp-mode] [--password KENNWORT]... [--codepage N] TABELLE [AUSGABE]"),
                   std::string::npos);
-        EXPECT_NE(result.out.find("kosmara2aaf export [--password KENNWORT]... --row N [AUSGABE]"), std::string::npos);
+        EXPECT_NE(result.out.find("kosmara2aaf export [--password KENNWORT]... [--codepage N] --row N [AUSGABE]"),
+                  std::string::npos);
+        EXPECT_NE(result.out.find("kosmara2aaf export --all [--into ORDNER] [--password KENNWORT]..."),
+                  std::string::npos);
         EXPECT_NE(result.out.find("kosmara2aaf list"), std::string::npos);
         EXPECT_NE(result.out.find("Rückgabewerte"), std::string::npos);
     }
@@ -342,6 +363,125 @@ TEST(CommandLineTest, ListsAndExportsRegisteredDatabases) {
     const Result fourth = RunCli({u"export", u"--row", u"4"}, system);
     EXPECT_EQ(fourth.exitCode, 1);
     EXPECT_EQ(fourth.err, "Es gibt keine Zeile 4; \"kosmara2aaf list\" zeigt die Zeilen 1 bis 3.\n");
+}
+
+// "export --all" takes every row in order, each through the export job; a
+// missing or damaged database is noted and the next one taken; the summary
+// says what became of each, and the exit code whether all were saved.
+TEST(CommandLineTest, ExportsEveryRegisteredDatabase) {
+    testing::DriveTree tree;
+    const std::u16string plain = tree.Path(u"Daten/Horoskop.DB");
+    const std::u16string xp = tree.Path(u"Programme/Astro/Horoskop.DB");
+    const std::u16string missing = tree.Path(u"Fehlt/Horoskop.DB");
+    const std::u16string damaged = tree.Path(u"Kaputt/Horoskop.DB");
+    const std::u16string other = tree.Path(u"Andere/Kunden.db");
+    testing::DriveTree::CreateFolder(FolderOfPath(xp));
+    for (const std::u16string& folder : {FolderOfPath(plain), FolderOfPath(tree.StorePath(xp))}) {
+        testing::DriveTree::CreateFolder(folder);
+        WriteHoroscopeTable(testing::DriveTree::Native(folder));
+    }
+    testing::DriveTree::CreateFolder(FolderOfPath(other));
+    WriteHoroscopeTable(testing::DriveTree::Native(FolderOfPath(other)), "Kunden", ".db");
+    testing::DriveTree::CreateFolder(FolderOfPath(damaged));
+    std::ofstream(testing::DriveTree::Native(damaged), std::ios::binary) << std::string(100, '\x07');
+    FakeSystem system;
+    system.localAppData = tree.appData();
+    system.temporaryFolder = tree.TemporaryFolder();
+    system.Add(u"1", plain).Add(u"2", xp).Add(u"3", missing).Add(u"4", damaged).Add(u"5", other);
+
+    // Into one folder: the second and third "Horoskop" get numbered names.
+    const std::u16string into = tree.Path(u"AAF/neu");
+    const Result result = RunCli({u"export", u"--all", u"--into", into}, system);
+    const std::u16string written = FullPath(into);  // the folder as the program names it
+    EXPECT_EQ(result.exitCode, 1);
+    const std::vector<std::string> lines = [&] {
+        std::vector<std::string> split;
+        std::istringstream in(result.out);
+        for (std::string line; std::getline(in, line);) split.push_back(line);
+        return split;
+    }();
+    ASSERT_EQ(lines.size(), 6u) << result.out;
+    EXPECT_EQ(lines[0], "Datenbank\tModus\tHoroskope\tAAF-Datei\tErgebnis");
+    EXPECT_EQ(lines[1], ToUtf8(plain + u"\tnormal\t2\t" + JoinPath(written, u"Horoskop.aaf") + u"\tgespeichert"));
+    EXPECT_EQ(lines[2], ToUtf8(xp + u"\tXP-Modus\t2\t" + JoinPath(written, u"Horoskop (2).aaf") + u"\tgespeichert"));
+    EXPECT_EQ(lines[3], ToUtf8(missing + u"\t\t\t\tübersprungen: die Datenbank existiert nicht"));
+    EXPECT_EQ(lines[4].substr(0, ToUtf8(damaged + u"\tnormal\t\t" + JoinPath(written, u"Horoskop (3).aaf") + u"\t").size()),
+              ToUtf8(damaged + u"\tnormal\t\t" + JoinPath(written, u"Horoskop (3).aaf") + u"\t"));
+    EXPECT_EQ(lines[5], ToUtf8(other + u"\tnormal\t2\t" + JoinPath(written, u"Kunden.aaf") + u"\tgespeichert"));
+    // The failures are said on err as they happen.
+    EXPECT_NE(result.err.find(ToUtf8(u"(Existiert nicht) " + missing)), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find(ToUtf8(damaged) + ": "), std::string::npos) << result.err;
+    const std::string expected = ReadFileBytes(testing::DriveTree::Native(JoinPath(into, u"Horoskop.aaf")));
+    EXPECT_FALSE(expected.empty());
+    EXPECT_EQ(ReadFileBytes(testing::DriveTree::Native(JoinPath(into, u"Horoskop (2).aaf"))), expected);
+
+    // Without --into each file goes beside its table; all saved: exit code 0.
+    FakeSystem good;
+    good.localAppData = tree.appData();
+    good.temporaryFolder = tree.TemporaryFolder();
+    good.Add(u"1", plain).Add(u"2", other);
+    const Result beside = RunCli({u"export", u"--all"}, good);
+    EXPECT_EQ(beside.exitCode, 0) << beside.err;
+    EXPECT_EQ(beside.err, "");
+    EXPECT_EQ(ReadFileBytes(testing::DriveTree::Native(ReplaceExtension(plain, u".aaf"))), expected);
+    EXPECT_TRUE(std::filesystem::exists(testing::DriveTree::Native(ReplaceExtension(other, u".aaf"))));
+
+    const Result none = RunCli({u"export", u"--all"}, FakeSystem{});
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_EQ(none.err, "Es sind keine Datenbanken eingetragen.\n");
+}
+
+// On a terminal the export shows its progress on err, at most ten times a
+// second, and clears the line at the end; elsewhere err stays as it was.
+TEST(CommandLineTest, ShowsProgressOnlyOnATerminal) {
+    TempFolder folder;
+    auto builder = HoroscopeTableBuilder();
+    for (int i = 0; i < 12; ++i) builder.AddRecord(HoroscopeRecord{}.Cells());
+    const std::filesystem::path table = WriteTable(builder.Build(), folder.path(), "Horoskop", ".DB");
+    for (const bool terminal : {false, true}) {
+        std::ostringstream out;
+        std::ostringstream err;
+        FakeSystem system;
+        CommandLineEnvironment environment{out, err, system, {}, terminal, {}};
+        double now = 0;
+        int calls = 0;
+        environment.clock = [&] {
+            ++calls;
+            return now += 0.04;  // three records take a little more than a tenth of a second
+        };
+        EXPECT_EQ(RunCommandLine({u"export", U16(table), U16(folder.path() / "out.aaf")}, environment), 0);
+        EXPECT_EQ(out.str(), "12 Horoskope gespeichert\n");
+        if (!terminal) {
+            EXPECT_EQ(err.str(), "");
+            EXPECT_EQ(calls, 0);
+            continue;
+        }
+        const std::string shown = err.str();
+        EXPECT_EQ(shown.find("\r3 von 12 Datensätzen, 25 je Sekunde"), 0u) << shown;
+        EXPECT_NE(shown.find("\r6 von 12 Datensätzen, 25 je Sekunde"), std::string::npos) << shown;
+        EXPECT_EQ(shown.find("\r4 von 12"), std::string::npos) << shown;
+        const std::string cleared = "\r" + std::string(std::string("12 von 12 Datensätzen, 25 je Sekunde").size() - 1, ' ') + "\r";
+        EXPECT_TRUE(shown.ends_with(cleared)) << shown;
+    }
+}
+
+// --codepage reads the text in another code page than the header names.
+TEST(CommandLineTest, ReadsTextInTheCodePageGiven) {
+    TempFolder folder;
+    const std::filesystem::path table = WriteHoroscopeTable(folder.path());
+    const Result header = RunCli({u"dump", U16(table)});
+    EXPECT_EQ(header.exitCode, 0) << header.err;
+    EXPECT_NE(header.out.find("Müller"), std::string::npos);
+    const Result cyrillic = RunCli({u"dump", u"--codepage", u"1251", U16(table)});
+    EXPECT_EQ(cyrillic.exitCode, 0) << cyrillic.err;
+    EXPECT_NE(cyrillic.out.find("Mьller"), std::string::npos) << cyrillic.out;
+    const Result exported = RunCli({u"export", u"--codepage=1251", U16(table), U16(folder.path() / "k.aaf")});
+    EXPECT_EQ(exported.exitCode, 0) << exported.err;
+    const std::string bytes = ReadFileBytes(folder.path() / "k.aaf");
+    EXPECT_NE(bytes.find("Mьller"), std::string::npos);
+    const Result unknown = RunCli({u"dump", u"--codepage", u"4711", U16(table)});
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_NE(unknown.err.find("4711"), std::string::npos) << unknown.err;
 }
 
 TEST(CommandLineTest, ListSaysWhenThereIsNothingToList) {

@@ -211,7 +211,7 @@ TEST(SystemTest, CommandLineListsAndExportsTheRegisteredDatabases) {
     const SystemServicesOfPlatform system;
     std::ostringstream out;
     std::ostringstream err;
-    CommandLineEnvironment environment{out, err, system, {}};
+    CommandLineEnvironment environment{out, err, system, {}, false, {}};
     ASSERT_EQ(RunCommandLine({u"list"}, environment), 0) << err.str();
     EXPECT_EQ(out.str(), ToUtf8(u"1\t" + table + u"\n2\t(XP-Modus) " + table + u"\t" + copy.path() + u"\n"));
 
