@@ -128,10 +128,10 @@ std::vector<std::string_view> LinesOf(std::string_view text) {
 }
 
 // The data after "=" of a value: a quoted text, a dword or a list of bytes.
-// next is the line number after the value's line, moved on past the
-// lines a list of bytes continues on.
+// next is the index of the line after the value's, moved on past the lines
+// a list of bytes continues on; lineNumber follows them.
 RegistryValue ValueData(std::u16string name, std::string_view line, std::size_t at,
-                        const std::vector<std::string_view>& lines, std::size_t& next) {
+                        const std::vector<std::string_view>& lines, std::size_t& next, std::size_t& lineNumber) {
     struct TextTag {
         std::string_view tag;
         std::uint32_t type;
@@ -195,6 +195,7 @@ RegistryValue ValueData(std::u16string name, std::string_view line, std::size_t 
         if (line[at] != '\\') throw LineFault{u"ungültiges Zeichen in der Bytefolge"};
         ExpectLineEnd(line, at + 1);
         if (next >= lines.size()) throw LineFault{u"die fortgesetzte Bytefolge bricht am Dateiende ab"};
+        lineNumber = next + 1;
         line = lines[next++];
         at = 0;
     }
@@ -244,7 +245,7 @@ RegistryHive RegistryHive::Parse(std::string_view text, std::u16string_view file
             if (at == line.size() || line[at] != '=') throw LineFault{u"nach dem Wertnamen fehlt \"=\""};
             ++at;
             SkipBlanks(line, at);
-            RegistryValue value = ValueData(std::move(name), line, at, lines, next);
+            RegistryValue value = ValueData(std::move(name), line, at, lines, next, lineNumber);
             // A name given twice: the last data counts, at the first place.
             bool replaced = false;
             for (RegistryValue& existing : *key) {
