@@ -172,18 +172,22 @@ bool MatchesFileMask(std::u16string_view name, std::u16string_view mask) {
 }
 
 std::optional<std::int32_t> ExportDatabase(ExportContext& context, std::u16string_view tablePath, bool xpMode) {
-    const std::optional<std::u16string> output = context.ui.AskOutputFile(ProposedOutputName(tablePath));
+    // The table as the file calls reach it; the system's own path for the
+    // VirtualStore mapping and the messages.
+    const SystemServices& system = context.system;
+    const std::u16string tableFile = system.FileSystemPath(tablePath);
+    const std::optional<std::u16string> output = context.ui.AskOutputFile(ProposedOutputName(tableFile));
     if (!output) return std::nullopt;
 
     if (HasInvalidPathCharacters(tablePath)) throw Error(kInvalidPathCharacters);
-    const std::u16string tableName = NameOfPath(tablePath);
-    const std::u16string temporaryFolder = context.system.TemporaryFolder();
-    if (tablePath.size() >= MaxPathLength()) throw Error(kPathTooLong);
-    const std::u16string tableFolder = FolderOfPath(tablePath);
+    const std::u16string tableName = NameOfPath(tableFile);
+    const std::u16string temporaryFolder = system.TemporaryFolder();
+    if (tableFile.size() >= MaxPathLength()) throw Error(kPathTooLong);
+    const std::u16string tableFolder = FolderOfPath(tableFile);
 
     std::u16string dataFolder = tableFolder;
     std::u16string mapped;
-    if (xpMode && MapToVirtualStore(context.system, tableFolder, mapped)) dataFolder = mapped;
+    if (xpMode && MapToVirtualStore(system, system.FolderOf(tablePath), mapped)) dataFolder = system.FileSystemPath(mapped);
     std::vector<std::u16string> foldersRead = {tableFolder};
     if (dataFolder != tableFolder) {
         const std::u16string staging = WithClosingSeparator(JoinPath(temporaryFolder, kStagingFolderName));

@@ -57,7 +57,9 @@ std::u16string FileMaskOf(std::u16string_view tableName);
 bool MatchesFileMask(std::u16string_view name, std::u16string_view mask);
 
 // Exports the table at tablePath, in XP mode from its VirtualStore copy
-// where one exists. Returns the number of horoscopes written, or nothing when
+// where one exists. tablePath is a path of context.system: the VirtualStore
+// mapping and the messages take it as it is, the files are read and the
+// output name proposed at its FileSystemPath. Returns the number of horoscopes written, or nothing when
 // the user cancelled the question for the output file (then nothing has been
 // created, copied or opened). Failures are Errors carrying the message; the
 // table is closed and the database disconnected before they go on.

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/path.h"
 #include "platform/registry.h"
 
 namespace kosmara {
@@ -32,6 +33,15 @@ public:
     // An existing entry that is not a folder / an existing folder, links followed.
     virtual bool FileExists(std::u16string_view path) const = 0;
     virtual bool FolderExists(std::u16string_view path) const = 0;
+
+    // Where the platform's file calls find what path names: the path itself
+    // for the running system; another system's paths (the Windows paths of
+    // a Wine prefix) are translated, and one it cannot reach fails with an
+    // Error. The existence tests above take the untranslated path.
+    virtual std::u16string FileSystemPath(std::u16string_view path) const { return std::u16string(path); }
+    // The folder part of one of this system's paths, by its own rules (those
+    // of FolderOfPath for the running system).
+    virtual std::u16string FolderOf(std::u16string_view path) const { return FolderOfPath(path); }
 };
 
 // The running system's: the platform layer's registry, shell and files.

@@ -1,0 +1,242 @@
+#include "databases/wine_prefix.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <system_error>
+
+#include "core/error.h"
+#include "core/path.h"
+#include "core/text.h"
+#include "platform/file.h"
+#include "platform/file_system.h"
+#include "platform/input_file.h"
+
+namespace kosmara {
+
+namespace {
+
+constexpr char16_t kUserShellFolders[] = u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+constexpr char16_t kShellFolders[] = u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr char16_t kLocalAppData[] = u"Local AppData";
+constexpr char16_t kProfileList[] = u"Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\";
+
+namespace fs = std::filesystem;
+
+fs::path NativeOf(std::u16string_view path) {
+#ifdef _WIN32
+    return fs::path(std::u16string(path));
+#else
+    return fs::path(ToNativeBytes(path));
+#endif
+}
+
+std::u16string TextOf(const fs::path& path) {
+#ifdef _WIN32
+    return path.u16string();
+#else
+    return FromNativeBytes(path.native());
+#endif
+}
+
+bool IsWindowsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+
+bool HasDriveLetter(std::u16string_view path) {
+    return path.size() >= 2 && path[1] == u':' &&
+           ((path[0] >= u'A' && path[0] <= u'Z') || (path[0] >= u'a' && path[0] <= u'z'));
+}
+
+// The whole file; nothing when it cannot be opened (error says why).
+std::optional<std::string> ReadWholeFile(std::u16string_view path, OpenError& error) {
+    const std::optional<InputFile> file = InputFile::Open(path, error);
+    if (!file) return std::nullopt;
+    std::string bytes(static_cast<std::size_t>(file->Size()), '\0');
+    bytes.resize(file->ReadAt(0, bytes.data(), bytes.size()));
+    return bytes;
+}
+
+// The name of an entry of folder that equals name but for the case of
+// letters; nothing when there is none or the folder cannot be listed.
+std::optional<std::u16string> EntryIgnoringCase(std::u16string_view folder, std::u16string_view name) {
+    std::error_code error;
+    for (fs::directory_iterator entry(NativeOf(folder), error), end; !error && entry != end; entry.increment(error)) {
+        std::u16string entryName = TextOf(entry->path().filename());
+        if (EqualIgnoringCase(entryName, name)) return entryName;
+    }
+    return std::nullopt;
+}
+
+// Each "%NAME%" of text for which lookUp knows a value replaced by it.
+std::u16string ExpandReferences(std::u16string_view text,
+                                const std::function<std::optional<std::u16string>(std::u16string_view)>& lookUp) {
+    std::u16string result;
+    std::size_t at = 0;
+    for (;;) {
+        const std::size_t open = text.find(u'%', at);
+        const std::size_t close = open == std::u16string_view::npos ? open : text.find(u'%', open + 1);
+        if (close == std::u16string_view::npos) break;
+        result += text.substr(at, open - at);
+        const std::optional<std::u16string> value = lookUp(text.substr(open + 1, close - open - 1));
+        result += value ? std::u16string_view(*value) : text.substr(open, close - open + 1);
+        at = close + 1;
+    }
+    result += text.substr(at);
+    return result;
+}
+
+std::u16string WithoutClosingBackslash(std::u16string text) {
+    while (text.size() > 3 && IsWindowsSeparator(text.back())) text.pop_back();
+    return text;
+}
+
+}  // namespace
+
+WinePrefixSystem::WinePrefixSystem(std::u16string prefixFolder, RegistryHive user)
+    : prefixFolder_(std::move(prefixFolder)), user_(std::move(user)) {}
+
+std::optional<std::vector<RegistryValue>> WinePrefixSystem::RegistryValues(RegistryRoot root,
+                                                                           std::u16string_view keyPath) const {
+    if (root != RegistryRoot::kCurrentUser) return std::nullopt;
+    const std::vector<RegistryValue>* values = user_.Values(keyPath);
+    if (values == nullptr) return std::nullopt;
+    return *values;
+}
+
+std::optional<std::u16string> WinePrefixSystem::ProfileFolder() const {
+    // The user's SID ends the path the user's hive hangs below.
+    const std::u16string& relativeTo = user_.relativeTo();
+    const std::size_t cut = relativeTo.rfind(u'\\');
+    if (cut == std::u16string::npos || cut + 1 == relativeTo.size()) return std::nullopt;
+    const std::u16string systemHive = JoinPath(prefixFolder_, u"system.reg");
+    OpenError error;
+    const std::optional<std::string> text = ReadWholeFile(systemHive, error);
+    if (!text) return std::nullopt;
+    const RegistryHive machine = RegistryHive::Parse(*text, systemHive);
+    return machine.Text(kProfileList + relativeTo.substr(cut + 1), u"ProfileImagePath");
+}
+
+// Environment references "%NAME%" replaced as the user's processes see
+// them: the stored volatile environment first, then the user's own
+// variables, then the profile folder and the system drive's defaults. A
+// stored variable may refer to others itself ("%USERPROFILE%\Temp"); an
+// unknown reference stays as written, as Windows leaves it.
+std::u16string WinePrefixSystem::Expanded(std::u16string_view text) const {
+    const std::function<std::optional<std::u16string>(std::u16string_view)> stored =
+        [this](std::u16string_view name) -> std::optional<std::u16string> {
+        for (const char16_t* key : {u"Volatile Environment", u"Environment"}) {
+            if (std::optional<std::u16string> value = user_.Text(key, name)) return value;
+        }
+        if (EqualIgnoringCase(name, u"USERPROFILE")) return ProfileFolder();
+        if (EqualIgnoringCase(name, u"SystemDrive")) return u"C:";
+        if (EqualIgnoringCase(name, u"SystemRoot") || EqualIgnoringCase(name, u"windir")) return u"C:\\windows";
+        return std::nullopt;
+    };
+    return ExpandReferences(text, [&](std::u16string_view name) -> std::optional<std::u16string> {
+        std::optional<std::u16string> value = stored(name);
+        if (value) value = ExpandReferences(*value, stored);
+        return value;
+    });
+}
+
+std::optional<std::u16string> WinePrefixSystem::LocalAppDataFolder() const {
+    if (std::optional<std::u16string> folder = user_.Text(kUserShellFolders, kLocalAppData)) {
+        std::u16string expanded = Expanded(*folder);
+        if (HasDriveLetter(expanded) && expanded.find(u'%') == std::u16string::npos)
+            return WithoutClosingBackslash(std::move(expanded));
+    }
+    if (std::optional<std::u16string> folder = user_.Text(kShellFolders, kLocalAppData)) {
+        if (HasDriveLetter(*folder)) return WithoutClosingBackslash(std::move(*folder));
+    }
+    return std::nullopt;
+}
+
+std::u16string WinePrefixSystem::TemporaryFolder() const { return kosmara::TemporaryFolder(); }
+
+bool WinePrefixSystem::FileExists(std::u16string_view path) const {
+    const std::optional<std::u16string> linuxPath = LinuxPath(path);
+    return linuxPath && kosmara::FileExists(*linuxPath);
+}
+
+bool WinePrefixSystem::FolderExists(std::u16string_view path) const {
+    const std::optional<std::u16string> linuxPath = LinuxPath(path);
+    return linuxPath && kosmara::FolderExists(*linuxPath);
+}
+
+std::u16string WinePrefixSystem::FileSystemPath(std::u16string_view path) const {
+    std::optional<std::u16string> linuxPath = LinuxPath(path);
+    if (!linuxPath) throw Error(FillMessage(kUnreachableWinePath, {path, prefixFolder_}));
+    return std::move(*linuxPath);
+}
+
+std::u16string WinePrefixSystem::FolderOf(std::u16string_view path) const {
+    std::size_t last = path.size();
+    while (last > 0 && !IsWindowsSeparator(path[last - 1])) --last;
+    const std::size_t prefix = HasDriveLetter(path) ? 2 : 0;
+    if (last == 0) return std::u16string(path.substr(0, prefix));
+    // The separator of a root ("\", "C:\") stays.
+    if (last == prefix + 1) return std::u16string(path.substr(0, last));
+    return std::u16string(path.substr(0, last - 1));
+}
+
+std::optional<std::u16string> WinePrefixSystem::LinuxPath(std::u16string_view windowsPath) const {
+    if (!HasDriveLetter(windowsPath)) return std::nullopt;
+    const char16_t letter = FoldCase(windowsPath[0]);
+    const fs::path link = NativeOf(prefixFolder_) / "dosdevices" / NativeOf(std::u16string{letter, u':'});
+    std::error_code error;
+    if (!fs::is_directory(link, error)) return std::nullopt;
+    // The drive's folder as its link names it, so paths read as the user
+    // knows them ("/home/anna/.wine/drive_c/...", "/daten/...").
+    fs::path root = link;
+    const fs::path target = fs::read_symlink(link, error);
+    if (!error) root = target.is_absolute() ? target : (link.parent_path() / target).lexically_normal();
+    std::u16string path = TextOf(root);
+
+    bool resolving = true;
+    std::size_t at = 2;
+    while (at < windowsPath.size()) {
+        std::size_t end = at;
+        while (end < windowsPath.size() && !IsWindowsSeparator(windowsPath[end])) ++end;
+        std::u16string name(windowsPath.substr(at, end - at));
+        at = end + 1;
+        if (name.empty()) continue;
+        if (resolving && name != u"." && name != u"..") {
+            const std::u16string exact = JoinPath(path, name);
+            if (!kosmara::FileExists(exact) && !kosmara::FolderExists(exact)) {
+                if (std::optional<std::u16string> found = EntryIgnoringCase(path, name)) {
+                    name = std::move(*found);
+                } else {
+                    resolving = false;  // nothing below a missing name to look up
+                }
+            }
+        }
+        path = JoinPath(path, name);
+    }
+    return path;
+}
+
+std::unique_ptr<WinePrefixSystem> OpenWinePrefix(std::u16string prefixFolder) {
+    while (prefixFolder.size() > 1 && IsPathSeparator(prefixFolder.back())) prefixFolder.pop_back();
+    if (!kosmara::FolderExists(prefixFolder)) throw Error(FillMessage(kWinePrefixMissing, {prefixFolder}));
+    const std::u16string userHive = JoinPath(prefixFolder, u"user.reg");
+    OpenError error;
+    const std::optional<std::string> text = ReadWholeFile(userHive, error);
+    if (!text) throw Error(FillMessage(kWinePrefixUnreadable, {prefixFolder, SystemErrorText(error.systemCode)}));
+    RegistryHive hive = RegistryHive::Parse(*text, userHive);
+    return std::make_unique<WinePrefixSystem>(std::move(prefixFolder), std::move(hive));
+}
+
+std::u16string DefaultWinePrefix() {
+    if (const char* prefix = std::getenv("WINEPREFIX"); prefix != nullptr && *prefix != '\0')
+        return FromNativeBytes(prefix);
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
+        return JoinPath(FromNativeBytes(home), u".wine");
+    throw Error(kNoWinePrefix);
+}
+
+std::optional<std::u16string> LinuxPathOfRow(const WinePrefixSystem& system, const DatabaseRows& rows,
+                                             std::size_t row) {
+    if (row >= rows.paths.size()) return std::nullopt;
+    return system.LinuxPath(rows.paths[row]);
+}
+
+}  // namespace kosmara

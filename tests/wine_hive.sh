@@ -1,0 +1,49 @@
+#!/bin/sh
+# The registry of a prefix that a real Wine wrote, read from outside Wine:
+# a throw-away prefix gets the legacy program's key with values of every
+# kind through "wine reg add", "wineserver -w" writes user.reg, and the
+# RealWinePrefix test of the unit test program reads it, with the sample
+# table in drive_c and in the user's VirtualStore.
+#   wine_hive.sh TEST_PROGRAM SAMPLES
+# Exits 77 (skipped) where no wine command is installed. Making the prefix
+# takes 15 to 20 seconds.
+set -eu
+
+tests=$1 samples=$2
+if ! command -v wine >/dev/null 2>&1 || ! command -v wineserver >/dev/null 2>&1; then
+  echo "wine_hive: skipped, no wine command on PATH (Debian packages wine, wine64)"
+  exit 77
+fi
+
+work=$(mktemp -d)
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+# Arguments with characters outside ASCII reach Wine as UTF-8.
+export LC_ALL=C.UTF-8
+cleanup() {
+  wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "wine_hive: $*" >&2; exit 1; }
+
+key='HKCU\Software\Veltrane\Kosmara 3.5\Horoskope'
+add() { timeout 120 wine reg add "$key" /f "$@" >/dev/null 2>&1 </dev/null || fail "wine reg add $*"; }
+add /v 'Bei"spiel' /t REG_SZ /d 'C:\\Daten\\Hörosköp.DB'
+add /v 'binär' /t REG_BINARY /d 0102ff
+add /v Daten /t REG_SZ /d 'C:\Daten\Horoskop.DB'
+add /v erweitert /t REG_EXPAND_SZ /d '%USERPROFILE%\Horoskop.DB'
+add /v mehrfach /t REG_MULTI_SZ /d 'eins\0zwei'
+add /v Sonder /t REG_SZ /d "$(printf 'Tab\tZeichen öa € ∑')"
+add /v Zahl /t REG_DWORD /d 42
+timeout 60 wineserver -w || fail "wineserver -w"
+[ -f "$WINEPREFIX/user.reg" ] || fail "no user.reg in $WINEPREFIX"
+
+store="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/VirtualStore/Daten"
+mkdir -p "$WINEPREFIX/drive_c/Daten" "$store"
+cp "$samples/Horoskop.DB" "$samples/Horoskop.MB" "$WINEPREFIX/drive_c/Daten/"
+cp "$samples/Horoskop.DB" "$samples/Horoskop.MB" "$store/"
+
+KOSMARA_REAL_WINE_PREFIX="$WINEPREFIX" "$tests" --gtest_filter='RealWinePrefix.*' >"$work/log" 2>&1 ||
+  { cat "$work/log"; fail "RealWinePrefix failed"; }
+grep -q '\[  PASSED  \] 1 test' "$work/log" || { cat "$work/log"; fail "RealWinePrefix did not run"; }
+echo "wine_hive: user.reg written by $(wine --version 2>/dev/null) read as Wine wrote it"
