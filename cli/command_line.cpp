@@ -15,6 +15,7 @@
 #include "core/user_interface.h"
 #include "databases/discovery.h"
 #include "databases/export_job.h"
+#include "databases/wine_prefix.h"
 #include "engine/engine_error.h"
 #include "engine/engine_objects.h"
 #include "engine/table_dump.h"
@@ -27,10 +28,10 @@ namespace kosmara {
 namespace {
 
 constexpr char kUsage[] =
-    "Aufruf: kosmara2aaf list\n"
+    "Aufruf: kosmara2aaf list [--wine-prefix ORDNER]\n"
     "        kosmara2aaf export [--xp-mode] [--password KENNWORT]... [--codepage N] TABELLE [AUSGABE]\n"
-    "        kosmara2aaf export [--password KENNWORT]... [--codepage N] --row N [AUSGABE]\n"
-    "        kosmara2aaf export --all [--into ORDNER] [--password KENNWORT]...\n"
+    "        kosmara2aaf export [--password KENNWORT]... [--codepage N] [--wine-prefix ORDNER] --row N [AUSGABE]\n"
+    "        kosmara2aaf export --all [--into ORDNER] [--password KENNWORT]... [--wine-prefix ORDNER]\n"
     "        kosmara2aaf dump [--password KENNWORT]... [--codepage N] TABELLE\n"
     "        kosmara2aaf --help\n";
 
@@ -39,10 +40,10 @@ constexpr char kHelp[] =
     "in AAF-Dateien um.\n"
     "\n"
     "Aufruf:\n"
-    "  kosmara2aaf list\n"
+    "  kosmara2aaf list [--wine-prefix ORDNER]\n"
     "  kosmara2aaf export [--xp-mode] [--password KENNWORT]... [--codepage N] TABELLE [AUSGABE]\n"
-    "  kosmara2aaf export [--password KENNWORT]... [--codepage N] --row N [AUSGABE]\n"
-    "  kosmara2aaf export --all [--into ORDNER] [--password KENNWORT]...\n"
+    "  kosmara2aaf export [--password KENNWORT]... [--codepage N] [--wine-prefix ORDNER] --row N [AUSGABE]\n"
+    "  kosmara2aaf export --all [--into ORDNER] [--password KENNWORT]... [--wine-prefix ORDNER]\n"
     "  kosmara2aaf dump [--password KENNWORT]... [--codepage N] TABELLE\n"
     "  kosmara2aaf --help\n"
     "\n"
@@ -50,7 +51,9 @@ constexpr char kHelp[] =
     "  list     zeigt die Datenbanken, die Kosmara 3.5 für den angemeldeten\n"
     "           Benutzer eingetragen hat, eine Zeile je Datenbank: Nummer,\n"
     "           Anzeigetext und bei Zeilen im XP-Modus der Ordner, aus dem\n"
-    "           gelesen wird. Nur unter Windows.\n"
+    "           gelesen wird. Unter Linux liest es die Registrierung eines\n"
+    "           Wine-Präfixes (siehe --wine-prefix) und zeigt statt des Ordners\n"
+    "           den Linux-Pfad der Datei, die gelesen wird.\n"
     "  export   schreibt jeden Datensatz der Tabelle als Horoskop in die AAF-Datei\n"
     "           AUSGABE. Ohne AUSGABE wird die Endung des Tabellenpfads durch\n"
     "           \".aaf\" ersetzt. Eine Datei der Tabelle wird nie überschrieben.\n"
@@ -79,6 +82,11 @@ constexpr char kHelp[] =
     "  --codepage N         liest die Texte der Tabelle in der Codepage N (etwa\n"
     "                       1251 für Kyrillisch) statt in der, die ihr Kopf nennt;\n"
     "                       für Tabellen, deren Kopf die falsche Codepage angibt.\n"
+    "  --wine-prefix ORDNER (nur Linux) liest die Datenbanken einer Kosmara-3.5-\n"
+    "                       Installation unter Wine aus der Registrierung des\n"
+    "                       Wine-Präfixes ORDNER; ohne die Option aus $WINEPREFIX,\n"
+    "                       sonst aus ~/.wine. Die Pfade der Zeilen sind\n"
+    "                       Windows-Pfade des Präfixes.\n"
     "  -h, --help           zeigt diese Hilfe.\n"
     "\n"
     "Rückgabewerte: 0 Erfolg, 1 Fehler, 2 falscher Aufruf.\n";
@@ -110,6 +118,10 @@ constexpr char16_t kNoRegistry[] =
     u"Auf diesem System gibt es keine Windows-Registrierung, in der Kosmara 3.5 seine Datenbanken einträgt.";
 constexpr char16_t kNoSuchRow[] = u"Es gibt keine Zeile %s; \"kosmara2aaf list\" zeigt die Zeilen 1 bis %s.";
 constexpr char16_t kNoRows[] = u"Es sind keine Datenbanken eingetragen.";
+constexpr char16_t kMissingWinePrefix[] = u"Nach \"--wine-prefix\" fehlt der Ordner des Wine-Präfixes.";
+constexpr char16_t kWinePrefixOnLinuxOnly[] = u"Die Option \"--wine-prefix\" gibt es nur unter Linux.";
+constexpr char16_t kPrefixWithTable[] =
+    u"\"--wine-prefix\" gilt für \"--row\" und \"--all\"; eine Tabelle wird mit ihrem Linux-Pfad angegeben.";
 
 // The summary of "export --all".
 constexpr char16_t kSummaryHeader[] = u"Datenbank\tModus\tHoroskope\tAAF-Datei\tErgebnis";
@@ -134,6 +146,7 @@ struct Command {
     bool all = false;
     std::optional<std::u16string> into;
     std::optional<int> codePage;
+    std::optional<std::u16string> winePrefix;
     std::optional<int> row;  // from 1
 };
 
@@ -211,6 +224,18 @@ const OptionRule kOptionRules[] = {
          if (!command.codePage) return FillMessage(kBadCodePage, {value});
          return std::nullopt;
      }},
+    {u"--wine-prefix", Bit(CommandKind::kList) | Bit(CommandKind::kExport), kMissingWinePrefix,
+     [](Command& command, std::u16string_view value) -> std::optional<std::u16string> {
+#ifdef _WIN32
+         static_cast<void>(command);
+         static_cast<void>(value);
+         return std::u16string(kWinePrefixOnLinuxOnly);
+#else
+         if (command.winePrefix) return FillMessage(kOptionTwice, {u"--wine-prefix"});
+         command.winePrefix = std::u16string(value);
+         return std::nullopt;
+#endif
+     }},
 };
 
 ParsedArguments ParseArguments(const std::vector<std::u16string>& arguments) {
@@ -265,6 +290,8 @@ ParsedArguments ParseArguments(const std::vector<std::u16string>& arguments) {
     }
 
     if (command.into && !command.all) return WrongUsage(kIntoWithoutAll);
+    if (command.winePrefix && command.kind == CommandKind::kExport && !command.all && !command.row)
+        return WrongUsage(kPrefixWithTable);
     if (command.all) {
         if (command.row) return WrongUsage(FillMessage(kAllAndOther, {u"--row"}));
         if (command.xpMode) return WrongUsage(FillMessage(kAllAndOther, {u"--xp-mode"}));
@@ -405,8 +432,30 @@ DatabaseRows DiscoveredRows(const SystemServices& system) {
     return rows;
 }
 
-void List(CommandLineEnvironment& environment) {
-    const DatabaseRows rows = DiscoveredRows(environment.system);
+// The system whose registry lists the databases and whose files a row names:
+// the Wine prefix named by --wine-prefix, the default one where the system
+// has no registry of its own and reading it is wanted, else the system's.
+struct RegistrySystem {
+    std::unique_ptr<WinePrefixSystem> prefix;
+    const SystemServices* system = nullptr;
+};
+
+RegistrySystem SystemOfRegistry(const Command& command, const CommandLineEnvironment& environment) {
+    RegistrySystem chosen;
+    if (command.winePrefix) {
+        chosen.prefix = OpenWinePrefix(*command.winePrefix);
+    } else if (!environment.system.HasRegistry() && environment.useDefaultWinePrefix) {
+        chosen.prefix = OpenWinePrefix(DefaultWinePrefix());
+    }
+    chosen.system = chosen.prefix ? chosen.prefix.get() : &environment.system;
+    return chosen;
+}
+
+// One line per row: number, display text, and for an XP-mode row the
+// folder read; from a Wine prefix instead the Linux path of the file read.
+void List(const Command& command, CommandLineEnvironment& environment) {
+    const RegistrySystem registry = SystemOfRegistry(command, environment);
+    const DatabaseRows rows = DiscoveredRows(*registry.system);
     if (rows.paths.empty()) {
         WriteLine(environment.out, ToReadableUtf8(rows.items.front()));
         return;
@@ -416,9 +465,12 @@ void List(CommandLineEnvironment& environment) {
         AppendDecimal(line, static_cast<long long>(row) + 1, 1);
         line += u'\t';
         line += rows.items[row];
-        if (rows.paths[row] != rows.purePaths[row]) {
+        if (registry.prefix) {
             line += u'\t';
-            line += FolderOfPath(rows.paths[row]);
+            line += LinuxPathOfRow(*registry.prefix, rows, row).value_or(std::u16string());
+        } else if (rows.paths[row] != rows.purePaths[row]) {
+            line += u'\t';
+            line += registry.system->FolderOf(rows.paths[row]);
         }
         WriteLine(environment.out, ToReadableUtf8(line));
     }
@@ -443,13 +495,13 @@ void Dump(const Command& command, CommandLineEnvironment& environment) {
 
 // One export through the export job with engine objects of its own; the
 // number of horoscopes saved, nothing when the user gave up.
-std::optional<std::int32_t> ExportOne(CommandLineEnvironment& environment, ConsoleUserInterface& ui,
+std::optional<std::int32_t> ExportOne(const SystemServices& system, ConsoleUserInterface& ui,
                                       std::u16string_view tablePath, bool xpMode, std::optional<int> codePage) {
     Session& session = Session::Default();
     Database db1(session);
     Table tbl1(db1);
     tbl1.SetCodePage(codePage);
-    ExportContext context{environment.system, session, db1, tbl1, ui, UserTimeFormatSettings()};
+    ExportContext context{system, session, db1, tbl1, ui, UserTimeFormatSettings()};
     return ExportDatabase(context, tablePath, xpMode);
 }
 
@@ -457,8 +509,11 @@ void Export(const Command& command, CommandLineEnvironment& environment) {
     std::u16string tablePath;
     bool xpMode = command.xpMode;
     std::size_t outputOperand = 1;
+    RegistrySystem registry;
+    registry.system = &environment.system;
     if (command.row) {
-        const DatabaseRows rows = DiscoveredRows(environment.system);
+        registry = SystemOfRegistry(command, environment);
+        const DatabaseRows rows = DiscoveredRows(*registry.system);
         if (rows.paths.empty()) throw Error(kNoRows);
         if (static_cast<std::size_t>(*command.row) > rows.paths.size()) {
             std::u16string number;
@@ -479,15 +534,20 @@ void Export(const Command& command, CommandLineEnvironment& environment) {
 
     const PasswordScope passwords(Session::Default(), command.passwords);
     ConsoleUserInterface ui(environment, std::move(output));
-    ExportOne(environment, ui, tablePath, xpMode, command.codePage);
+    ExportOne(*registry.system, ui, tablePath, xpMode, command.codePage);
 }
 
 // The name for a table's AAF file in the --into folder: the table's base
 // name with ".aaf", and " (2)", " (3)" ... before it when an earlier
 // database of the run took that name (names compared as the file system
 // compares them, without regard to case).
-std::u16string UniqueOutputName(std::u16string_view tablePath, std::vector<std::u16string>& taken) {
-    const std::u16string base = BaseNameOf(NameOfPath(tablePath));
+std::u16string UniqueOutputName(const SystemServices& system, std::u16string_view tablePath,
+                                std::vector<std::u16string>& taken) {
+    // The table's name by the rules of the system that names it (a Windows
+    // path of a Wine prefix has "\" between its folders on Linux too).
+    std::u16string_view name = tablePath.substr(std::min(system.FolderOf(tablePath).size(), tablePath.size()));
+    while (!name.empty() && (name.front() == u'\\' || name.front() == u'/')) name.remove_prefix(1);
+    const std::u16string base = BaseNameOf(name);
     for (int n = 1;; ++n) {
         std::u16string name = base;
         if (n > 1) {
@@ -520,7 +580,8 @@ std::string SummaryLine(std::initializer_list<std::u16string_view> columns) {
 // Every registered database, one after the other, each failure noted and
 // the next one taken; the summary at the end. True when every one was saved.
 bool ExportAll(const Command& command, CommandLineEnvironment& environment) {
-    const DatabaseRows rows = DiscoveredRows(environment.system);
+    const RegistrySystem registry = SystemOfRegistry(command, environment);
+    const DatabaseRows rows = DiscoveredRows(*registry.system);
     if (rows.paths.empty()) throw Error(kNoRows);
     std::optional<std::u16string> folder;
     if (command.into) {
@@ -541,12 +602,12 @@ bool ExportAll(const Command& command, CommandLineEnvironment& environment) {
         }
         const RowExport exportOfRow = ExportOfRow(rows, static_cast<std::ptrdiff_t>(row));
         std::optional<std::u16string> output;
-        if (folder) output = JoinPath(*folder, UniqueOutputName(exportOfRow.path, taken));
+        if (folder) output = JoinPath(*folder, UniqueOutputName(*registry.system, exportOfRow.path, taken));
         ConsoleUserInterface ui(environment, output, /*quiet=*/true);
         const std::u16string_view mode = exportOfRow.xpMode ? kModeXp : kModePlain;
         try {
             const std::optional<std::int32_t> count =
-                ExportOne(environment, ui, exportOfRow.path, exportOfRow.xpMode, std::nullopt);
+                ExportOne(*registry.system, ui, exportOfRow.path, exportOfRow.xpMode, std::nullopt);
             if (count) {
                 std::u16string number;
                 AppendDecimal(number, *count, 1);
@@ -585,7 +646,7 @@ int RunCommandLine(const std::vector<std::u16string>& arguments, CommandLineEnvi
     bool succeeded = true;
     try {
         switch (parsed.command.kind) {
-        case CommandKind::kList: List(environment); break;
+        case CommandKind::kList: List(parsed.command, environment); break;
         case CommandKind::kDump: Dump(parsed.command, environment); break;
         case CommandKind::kExport:
             if (parsed.command.all) {

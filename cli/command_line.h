@@ -26,6 +26,10 @@ struct CommandLineEnvironment {
     bool errIsTerminal = false;
     // Seconds on a steady clock, for the progress line's rate and pace.
     std::function<double()> clock;
+    // Where system has no registry (Linux): whether "list", "export --row"
+    // and "export --all" read the registry of the default Wine prefix
+    // instead ($WINEPREFIX, else ~/.wine). "--wine-prefix DIR" names one.
+    bool useDefaultWinePrefix = false;
 };
 
 // Runs one command (arguments without the program name). Exit codes: 0

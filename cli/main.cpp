@@ -29,6 +29,10 @@ int Run(int argc, Argument* argv[], Convert convert) {
                                                                    std::chrono::steady_clock::now().time_since_epoch())
                                                             .count();
                                                     }};
+#ifndef _WIN32
+        // Linux has no registry of its own: the legacy program's lies in a Wine prefix.
+        environment.useDefaultWinePrefix = true;
+#endif
         return kosmara::RunCommandLine(arguments, environment);
     } catch (const kosmara::Error& error) {
         std::cerr << kosmara::ToReadableUtf8(error.message()) << '\n';

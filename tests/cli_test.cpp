@@ -146,9 +146,10 @@ TEST(CommandLineTest, PrintsHelp) {
         EXPECT_EQ(result.err, "");
         EXPECT_NE(result.out.find("kosmara2aaf export [--xp-mode] [--password KENNWORT]... [--codepage N] TABELLE [AUSGABE]"),
                   std::string::npos);
-        EXPECT_NE(result.out.find("kosmara2aaf export [--password KENNWORT]... [--codepage N] --row N [AUSGABE]"),
+        EXPECT_NE(result.out.find("kosmara2aaf export [--password KENNWORT]... [--codepage N] [--wine-prefix ORDNER] "
+                                  "--row N [AUSGABE]"),
                   std::string::npos);
-        EXPECT_NE(result.out.find("kosmara2aaf export --all [--into ORDNER] [--password KENNWORT]..."),
+        EXPECT_NE(result.out.find("kosmara2aaf export --all [--into ORDNER] [--password KENNWORT]... [--wine-prefix ORDNER]"),
                   std::string::npos);
         EXPECT_NE(result.out.find("kosmara2aaf list"), std::string::npos);
         EXPECT_NE(result.out.find("Rückgabewerte"), std::string::npos);

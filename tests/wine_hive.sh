@@ -3,13 +3,15 @@
 # a throw-away prefix gets the legacy program's key with values of every
 # kind through "wine reg add", "wineserver -w" writes user.reg, and the
 # RealWinePrefix test of the unit test program reads it, with the sample
-# table in drive_c and in the user's VirtualStore.
-#   wine_hive.sh TEST_PROGRAM SAMPLES
+# table in drive_c and in the user's VirtualStore. Then the command line
+# (CLI, the native kosmara2aaf) lists the prefix's rows and converts them:
+# one row, its XP-mode twin, and all of them into one folder.
+#   wine_hive.sh TEST_PROGRAM SAMPLES CLI
 # Exits 77 (skipped) where no wine command is installed. Making the prefix
 # takes 15 to 20 seconds.
 set -eu
 
-tests=$1 samples=$2
+tests=$1 samples=$2 cli=$3
 if ! command -v wine >/dev/null 2>&1 || ! command -v wineserver >/dev/null 2>&1; then
   echo "wine_hive: skipped, no wine command on PATH (Debian packages wine, wine64)"
   exit 77
@@ -46,4 +48,25 @@ cp "$samples/Horoskop.DB" "$samples/Horoskop.MB" "$store/"
 KOSMARA_REAL_WINE_PREFIX="$WINEPREFIX" "$tests" --gtest_filter='RealWinePrefix.*' >"$work/log" 2>&1 ||
   { cat "$work/log"; fail "RealWinePrefix failed"; }
 grep -q '\[  PASSED  \] 1 test' "$work/log" || { cat "$work/log"; fail "RealWinePrefix did not run"; }
+# The command line on the prefix, under German regional settings (the
+# time of day in the AAF file follows them).
+tab=$(printf '\t')
+rows=$(LC_ALL=de_DE.UTF-8 "$cli" list --wine-prefix "$WINEPREFIX") || fail "list --wine-prefix failed"
+plain_line="C:\\Daten\\Horoskop.DB$tab$WINEPREFIX/drive_c/Daten/Horoskop.DB"
+printf '%s\n' "$rows" | grep -qF "$tab$plain_line" || { printf '%s\n' "$rows"; fail "list shows no plain row with its Linux path"; }
+[ "$(LC_ALL=de_DE.UTF-8 "$cli" list)" = "$rows" ] || fail "list without --wine-prefix does not read \$WINEPREFIX"
+row=$(printf '%s\n' "$rows" | awk -F'\t' '$2 == "C:\\Daten\\Horoskop.DB" { print $1 }')
+LC_ALL=de_DE.UTF-8 "$cli" export --wine-prefix "$WINEPREFIX" --row "$row" "$work/plain.aaf" >/dev/null ||
+  fail "export --row $row failed"
+cmp "$work/plain.aaf" "$samples/Horoskop.aaf" || fail "export --row $row differs from the kept AAF file"
+LC_ALL=de_DE.UTF-8 "$cli" export --row "$((row + 1))" "$work/xp.aaf" >/dev/null || fail "export --row $((row + 1)) failed"
+cmp "$work/xp.aaf" "$samples/Horoskop.aaf" || fail "the XP-mode row differs from the kept AAF file"
+# Every row: the two copies saved, the unreachable ones named as failures.
+status=0
+LC_ALL=de_DE.UTF-8 "$cli" export --all --into "$work/alle" >"$work/summary" 2>"$work/errors" || status=$?
+[ "$status" = 1 ] || { cat "$work/summary" "$work/errors"; fail "export --all: exit code $status, not 1"; }
+[ "$(grep -c "${tab}gespeichert\$" "$work/summary")" = 2 ] || { cat "$work/summary"; fail "export --all did not save two"; }
+cmp "$work/alle/Horoskop.aaf" "$samples/Horoskop.aaf" || fail "export --all: Horoskop.aaf differs"
+cmp "$work/alle/Horoskop (2).aaf" "$samples/Horoskop.aaf" || fail "export --all: Horoskop (2).aaf differs"
+
 echo "wine_hive: user.reg written by $(wine --version 2>/dev/null) read as Wine wrote it"
