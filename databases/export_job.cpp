@@ -171,7 +171,10 @@ bool MatchesFileMask(std::u16string_view name, std::u16string_view mask) {
     return m == mask.size();
 }
 
-std::optional<std::int32_t> ExportDatabase(ExportContext& context, std::u16string_view tablePath, bool xpMode) {
+namespace {
+
+std::optional<std::int32_t> Export(ExportContext& context, std::u16string_view tablePath, bool xpMode,
+                                   std::vector<RecordFinding>* findings) {
     // The table as the file calls reach it; the system's own path for the
     // VirtualStore mapping and the messages.
     const SystemServices& system = context.system;
@@ -206,7 +209,20 @@ std::optional<std::int32_t> ExportDatabase(ExportContext& context, std::u16strin
 
     OutputFile file = OpenOutputFile(*output, FilesOfTable(context.table, foldersRead, tableName), tablePath);
     file.Truncate();
-    return WriteAafFile(file, context.table, context.ui, context.timeFormat);
+    if (findings == nullptr) return WriteAafFile(file, context.table, context.ui, context.timeFormat);
+    CheckingCursor checked(context.table, *findings);
+    return WriteAafFile(file, checked, context.ui, context.timeFormat);
+}
+
+}  // namespace
+
+std::optional<std::int32_t> ExportDatabase(ExportContext& context, std::u16string_view tablePath, bool xpMode) {
+    return Export(context, tablePath, xpMode, nullptr);
+}
+
+std::optional<std::int32_t> ExportDatabase(ExportContext& context, std::u16string_view tablePath, bool xpMode,
+                                           std::vector<RecordFinding>& findings) {
+    return Export(context, tablePath, xpMode, &findings);
 }
 
 }  // namespace kosmara

@@ -11,11 +11,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/time_format.h"
 #include "core/user_interface.h"
 #include "databases/system_services.h"
 #include "engine/engine_objects.h"
+#include "export/record_check.h"
 
 namespace kosmara {
 
@@ -64,5 +66,11 @@ bool MatchesFileMask(std::u16string_view name, std::u16string_view mask);
 // created, copied or opened). Failures are Errors carrying the message; the
 // table is closed and the database disconnected before they go on.
 std::optional<std::int32_t> ExportDatabase(ExportContext& context, std::u16string_view tablePath, bool xpMode);
+// The same, checking the records for doubtful values in the writer's walk
+// (export/record_check.h): every finding of the records walked is added to
+// findings, also those found before a failure ends the export. The AAF file
+// is the same as without the check.
+std::optional<std::int32_t> ExportDatabase(ExportContext& context, std::u16string_view tablePath, bool xpMode,
+                                           std::vector<RecordFinding>& findings);
 
 }  // namespace kosmara

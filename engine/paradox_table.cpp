@@ -744,4 +744,25 @@ std::string_view ParadoxTable::RecordBytes() const {
     return {reinterpret_cast<const char*>(state_->Record()), static_cast<std::size_t>(state_->info.recordSize)};
 }
 
+std::string ParadoxTable::TextBytes(int field) const {
+    if (state_->eof) ThrowEngineError(EngineErrorCode::kNoCurrentRecord);
+    if (field < 0 || static_cast<std::size_t>(field) >= state_->info.fields.size()) {
+        throw Error(kArgumentOutOfRange);
+    }
+    const FieldDescription& description = state_->info.fields[static_cast<std::size_t>(field)];
+    const std::uint8_t* data = state_->Record() + description.offset;
+    const auto size = static_cast<std::size_t>(description.size);
+    switch (description.type) {
+        case FieldType::kAlpha: {
+            const auto* nul = static_cast<const std::uint8_t*>(std::memchr(data, 0, size));
+            return std::string(reinterpret_cast<const char*>(data), nul ? static_cast<std::size_t>(nul - data) : size);
+        }
+        case FieldType::kMemo:
+        case FieldType::kFormattedMemo:
+            if (U32(data + size - kBlobPointerSize + 4) == 0) return {};
+            return state_->ReadBlob(description, data);
+        default: return {};
+    }
+}
+
 }  // namespace kosmara

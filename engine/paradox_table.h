@@ -155,6 +155,10 @@ public:
     FieldValue Value(int field) const;
     // The raw bytes of the current record (tests).
     std::string_view RecordBytes() const;
+    // The bytes of a text field (alpha, memo, formatted memo) of the current
+    // record before they are decoded: alpha up to its first zero byte, memo
+    // as the .MB holds it. Empty for null and for other types.
+    std::string TextBytes(int field) const;
 
     // The identities of the files the table is read from (.DB and .MB).
     std::vector<FileIdentity> FileIdentities() const;

@@ -109,6 +109,11 @@ struct ExportWorld {
         ExportContext context{system, session, db1, tbl1, ui, GermanTimeFormat()};
         return ExportDatabase(context, table, xpMode);
     }
+    std::optional<std::int32_t> ExportChecked(const std::u16string& table, bool xpMode,
+                                              std::vector<RecordFinding>& findings) {
+        ExportContext context{system, session, db1, tbl1, ui, GermanTimeFormat()};
+        return ExportDatabase(context, table, xpMode, findings);
+    }
     // The engine objects are back where an export starts from.
     void ExpectClosed() const {
         EXPECT_FALSE(tbl1.active());
@@ -122,6 +127,26 @@ std::string AafNames(const std::filesystem::path& file) {
     for (std::size_t at = aaf.find("#A93:"); at != std::string::npos; at = aaf.find("#A93:", at + 1))
         names += aaf.substr(at + 5, aaf.find(',', at) - at - 5) + ";";
     return names;
+}
+
+TEST(ExportJobTest, TheRecordCheckInTheWalkLeavesTheFileAsItIs) {
+    ExportWorld world;
+    const std::u16string folder = world.tree.Path(u"Daten");
+    WriteHoroscopes(folder, "Horoskop", {"Anna", "", "Bernd"});
+    const std::u16string table = folder + kPathSeparator + u"Horoskop.DB";
+    const std::u16string plain = world.tree.Path(u"Ohne.aaf");
+    const std::u16string checked = world.tree.Path(u"Mit.aaf");
+
+    world.ui.output = plain;
+    EXPECT_EQ(world.Export(table, false), 3);
+    world.ui.output = checked;
+    std::vector<RecordFinding> findings;
+    EXPECT_EQ(world.ExportChecked(table, false, findings), 3);
+    world.ExpectClosed();
+
+    EXPECT_EQ(ReadFileBytes(DriveTree::Native(checked)), ReadFileBytes(DriveTree::Native(plain)));
+    const std::vector<RecordFinding> expected = {{2, kNameField, u"", u"Name leer"}};
+    EXPECT_EQ(findings, expected);
 }
 
 TEST(ExportJobTest, NormalModeReadsTheTableFolderItself) {
