@@ -118,6 +118,9 @@ constexpr char16_t kNoRegistry[] =
     u"Auf diesem System gibt es keine Windows-Registrierung, in der Kosmara 3.5 seine Datenbanken einträgt.";
 constexpr char16_t kNoSuchRow[] = u"Es gibt keine Zeile %s; \"kosmara2aaf list\" zeigt die Zeilen 1 bis %s.";
 constexpr char16_t kNoRows[] = u"Es sind keine Datenbanken eingetragen.";
+constexpr char16_t kNoRegistryNorPrefix[] =
+    u"Auf diesem System gibt es keine Windows-Registrierung, in der Kosmara 3.5 seine Datenbanken einträgt, "
+    u"und kein Wine-Präfix \"%s\" (ein anderes nennt --wine-prefix ORDNER).";
 constexpr char16_t kMissingWinePrefix[] = u"Nach \"--wine-prefix\" fehlt der Ordner des Wine-Präfixes.";
 constexpr char16_t kWinePrefixOnLinuxOnly[] = u"Die Option \"--wine-prefix\" gibt es nur unter Linux.";
 constexpr char16_t kPrefixWithTable[] =
@@ -445,7 +448,9 @@ RegistrySystem SystemOfRegistry(const Command& command, const CommandLineEnviron
     if (command.winePrefix) {
         chosen.prefix = OpenWinePrefix(*command.winePrefix);
     } else if (!environment.system.HasRegistry() && environment.useDefaultWinePrefix) {
-        chosen.prefix = OpenWinePrefix(DefaultWinePrefix());
+        const std::u16string folder = DefaultWinePrefix();
+        if (!FolderExists(folder)) throw Error(FillMessage(kNoRegistryNorPrefix, {folder}));
+        chosen.prefix = OpenWinePrefix(folder);
     }
     chosen.system = chosen.prefix ? chosen.prefix.get() : &environment.system;
     return chosen;
