@@ -28,7 +28,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -46,102 +45,22 @@ size_t px_mb_write(pxblob_t* p, pxstream_t* dummy, size_t len, void* buffer);
 mbhead_t* get_mb_head(pxblob_t* pxblob, pxstream_t* pxs);
 }
 
+#include "bench/horoscope_pxlib.h"
+#include "bench/horoscope_table.h"
 #include "core/error.h"
 #include "core/text.h"
 #include "engine/field_value.h"
 #include "engine/paradox_table.h"
-#include "tests/pxlib/pxlib_writer.h"
 
 namespace kosmara {
 namespace {
 
-using testing::PxCell;
-using testing::PxField;
-using testing::PxType;
-
-constexpr int kMemoField = 8;
+using bench::kMemoField;
 
 using Clock = std::chrono::steady_clock;
 
 double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// The fields of the real horoscope table.
-std::vector<PxField> HoroscopeFields() {
-    return {
-        {"Nr", PxType::kAlpha, 10},        {"Name", PxType::kAlpha, 40},      {"JD", PxType::kNumber, 8},
-        {"Ort", PxType::kAlpha, 40},       {"Laenge", PxType::kNumber, 8},    {"Breite", PxType::kNumber, 8},
-        {"Zone", PxType::kNumber, 8},      {"Zonenname", PxType::kAlpha, 10}, {"Kommentar", PxType::kMemo, 250},
-        {"Septar", PxType::kAlpha, 40},    {"Erfasst", PxType::kDate, 4},     {"System", PxType::kShort, 2},
-        {"Septarflag", PxType::kLogical, 1},
-    };
-}
-
-// Random Windows-1252 text with German letters.
-class TextMaker {
-public:
-    explicit TextMaker(std::mt19937_64& random) : random_(random) {}
-    std::string Make(std::size_t length) {
-        static const char kLetters[] =
-            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz    .,-\xE4\xF6\xFC\xC4\xD6\xDC\xDF";
-        std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
-        std::string text(length, ' ');
-        for (char& c : text) c = kLetters[pick(random_)];
-        text.front() = 'H';
-        return text;
-    }
-
-private:
-    std::mt19937_64& random_;
-};
-
-void WriteHoroscopes(const std::filesystem::path& path, int records) {
-    std::mt19937_64 random(1998);
-    TextMaker text(random);
-    std::uniform_real_distribution<double> unit(0.0, 1.0);
-    std::uniform_int_distribution<int> percent(0, 99);
-    testing::PxlibWriter writer(path, HoroscopeFields(), 1252, true);
-    std::vector<PxCell> record(13);
-    auto field = [&](int index) -> PxCell& {
-        PxCell& cell = record[static_cast<std::size_t>(index)];
-        cell = PxCell{};
-        cell.null = false;
-        return cell;
-    };
-    for (int i = 0; i < records; ++i) {
-        char id[16];
-        std::snprintf(id, sizeof id, "H%07d", i + 1);
-        field(0).bytes = id;
-        field(1).bytes = text.Make(8 + static_cast<std::size_t>(percent(random) % 30));
-        field(2).real = 2415020.5 + unit(random) * 45000.0;
-        field(3).bytes = text.Make(5 + static_cast<std::size_t>(percent(random) % 30));
-        field(4).real = unit(random) * 360.0 - 180.0;
-        field(5).real = unit(random) * 180.0 - 90.0;
-        field(6).real = static_cast<double>(percent(random) % 25 - 12);
-        field(7).bytes = percent(random) < 50 ? "MEZ" : "MESZ";
-        // Most comments are short and stay in the record; one in ten goes to
-        // the .MB, a few of those into blocks of their own.
-        int kind = percent(random);
-        if (kind < 15) {
-            record[kMemoField] = PxCell{};
-        } else if (kind < 90) {
-            field(kMemoField).bytes = text.Make(10 + static_cast<std::size_t>(percent(random)) * 2);
-        } else if (kind < 99) {
-            field(kMemoField).bytes = text.Make(241 + static_cast<std::size_t>(percent(random)) * 12);
-        } else {
-            field(kMemoField).bytes = text.Make(2049 + static_cast<std::size_t>(percent(random)) * 20);
-        }
-        if (percent(random) < 30) {
-            record[9] = PxCell{};
-        } else {
-            field(9).bytes = text.Make(20);
-        }
-        field(10).integer = 730000 + percent(random) * 100;
-        field(11).integer = percent(random) % 12;
-        field(12).integer = percent(random) < 30 ? 1 : 0;
-        writer.PutRaw(record);
-    }
 }
 
 // ---- the walks (run in the child) ----
@@ -309,30 +228,6 @@ ChildResult RunChild(const std::string& walk, const std::filesystem::path& table
 
 double MiB(long kib) { return static_cast<double>(kib) / 1024.0; }
 
-std::uintmax_t FileSize(const std::filesystem::path& path) {
-    std::error_code error;
-    std::uintmax_t size = std::filesystem::file_size(path, error);
-    return error ? 0 : size;
-}
-
-void EnsureTable(const std::filesystem::path& path, int records) {
-    std::filesystem::path blobs = path;
-    blobs.replace_extension(".MB");
-    if (std::filesystem::exists(path) && std::filesystem::exists(blobs)) {
-        // Reuse a table of a kept folder when it has the records asked for.
-        pxdoc_t* doc = PX_new2(&CountError, nullptr, nullptr, nullptr);
-        int have = PX_open_file(doc, path.string().c_str()) < 0 ? -1 : PX_get_num_records(doc);
-        PX_close(doc);
-        PX_delete(doc);
-        if (have == records) return;
-    }
-    Clock::time_point start = Clock::now();
-    WriteHoroscopes(path, records);
-    std::printf("written with pxlib: %s, %d records in %.1f s (.DB %.1f MiB, .MB %.1f MiB)\n",
-                path.filename().c_str(), records, SecondsSince(start),
-                static_cast<double>(FileSize(path)) / 1048576.0, static_cast<double>(FileSize(blobs)) / 1048576.0);
-}
-
 int Main(int argc, char** argv) {
     int records = 1'000'000;
     int small = 100'000;
@@ -387,8 +282,8 @@ int Main(int argc, char** argv) {
 
     const std::filesystem::path large = folder / ("HORO" + std::to_string(records) + ".DB");
     const std::filesystem::path smaller = folder / ("HORO" + std::to_string(small) + ".DB");
-    EnsureTable(large, records);
-    if (small != records) EnsureTable(smaller, small);
+    bench::EnsureHoroscopeTable(large, records);
+    if (small != records) bench::EnsureHoroscopeTable(smaller, small);
 
     const ChildResult idle = RunChild("idle", large);
     std::printf("\nwalks of %d records, 13 fields, each in its own process (peak = ru_maxrss; idle process %.1f MiB)\n",

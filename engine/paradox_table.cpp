@@ -1,6 +1,7 @@
 #include "engine/paradox_table.h"
 
 #include <algorithm>
+#include <array>
 #include <bitset>
 #include <charconv>
 #include <cstring>
@@ -26,8 +27,6 @@ constexpr int kBlobPointerSize = 10;
 constexpr int kGraphicPrefixSize = 8;
 constexpr std::uint32_t kSubAllocatedEntries = 64;
 constexpr std::uint64_t kSubAllocatedDataStart = 0x150;
-
-const std::uint8_t* Unsigned(const std::string& bytes) { return reinterpret_cast<const std::uint8_t*>(bytes.data()); }
 
 std::uint16_t U16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 std::int16_t S16(const std::uint8_t* p) { return static_cast<std::int16_t>(U16(p)); }
@@ -199,6 +198,20 @@ struct ParadoxTable::State {
     bool eof = true;
     std::bitset<65536> visited;
 
+    // The .MB blocks the last values came from, unscrambled as far as they
+    // were read whole: a sub-allocated block serves all its values, a block
+    // of its own its head and the start of its value, each with one read.
+    // Two of them, so that the large values between the small ones of a
+    // sub-allocated block do not push it out.
+    struct BlobBlock {
+        std::vector<std::uint8_t> bytes;
+        std::uint64_t offset = 0;
+        std::size_t read = 0;  // bytes read; fewer than a block only at the end of the file
+        std::uint64_t lastUse = 0;  // 0: nothing loaded
+    };
+    mutable std::array<BlobBlock, 2> blobBlocks;
+    mutable std::uint64_t blobUses = 0;
+
     [[noreturn]] void HeaderDamaged(std::u16string_view what) const {
         ThrowEngineError(EngineErrorCode::kHeaderDamaged, {tableName, what});
     }
@@ -222,7 +235,10 @@ struct ParadoxTable::State {
     }
     FieldValue Decode(int field) const;
     std::string ReadBlob(const FieldDescription& field, const std::uint8_t* data) const;
-    std::string ReadBlobBytes(std::uint64_t offset, std::uint64_t size) const;
+    void CheckBlobRange(std::uint64_t offset, std::uint64_t size) const;
+    const BlobBlock& LoadBlobBlock(std::uint64_t blockOffset) const;
+    const std::uint8_t* BlobBytesInBlock(std::uint64_t blockOffset, std::uint64_t offset, std::uint64_t size) const;
+    std::string ReadBlobValue(std::uint64_t blockOffset, std::uint64_t offset, std::uint64_t size) const;
 };
 
 void ParadoxTable::State::ReadHeader(std::span<const std::u16string> passwords) {
@@ -367,32 +383,81 @@ void ParadoxTable::State::CheckPassword(std::span<const std::u16string> password
 // The .MB begins with its header block (type 0).
 void ParadoxTable::State::CheckBlobFile() {
     blobSize = blobs->Size();
-    if (blobSize < 3 || ReadBlobBytes(0, 3)[0] != '\0') BlobDamaged(u"Der Dateikopf fehlt");
+    if (blobSize < 3 || BlobBytesInBlock(0, 0, 3)[0] != 0) BlobDamaged(u"Der Dateikopf fehlt");
 }
 
-// The bytes of a range of the .MB, in the one buffer the value keeps: a
-// memo of many megabytes is not copied on its way.
-std::string ParadoxTable::State::ReadBlobBytes(std::uint64_t offset, std::uint64_t size) const {
+void ParadoxTable::State::CheckBlobRange(std::uint64_t offset, std::uint64_t size) const {
     if (offset > blobSize || size > blobSize - offset) {
         BlobDamaged(u"Ein Verweis zeigt hinter das Dateiende (Offset " + Number(static_cast<long long>(offset)) + u")");
     }
-    if (info.encryptionKey == 0) {
-        std::string data(static_cast<std::size_t>(size), '\0');
-        if (blobs->ReadAt(offset, data.data(), data.size()) != data.size()) BlobDamaged(u"Die Datei ist unvollständig");
-        return data;
+}
+
+// One read for the whole block (less at the end of the file), unless it is
+// one of the two kept. A protected .MB is scrambled in 256-byte chunks; a
+// chunk cut off by the end of the file stays as it is and is never served.
+const ParadoxTable::State::BlobBlock& ParadoxTable::State::LoadBlobBlock(std::uint64_t blockOffset) const {
+    ++blobUses;
+    for (BlobBlock& block : blobBlocks) {
+        if (block.lastUse != 0 && block.offset == blockOffset) {
+            block.lastUse = blobUses;
+            return block;
+        }
     }
-    // Scrambled in whole 256-byte chunks: read the chunks around the range.
-    const std::uint64_t first = offset / kCryptChunkSize * kCryptChunkSize;
-    const std::uint64_t last = (offset + size + kCryptChunkSize - 1) / kCryptChunkSize * kCryptChunkSize;
-    std::string chunks(static_cast<std::size_t>(last - first), '\0');
-    // A chunk cut off by the end of the file cannot be unscrambled.
-    if (blobs->ReadAt(first, chunks.data(), chunks.size()) != chunks.size()) {
+    BlobBlock& block = blobBlocks[0].lastUse <= blobBlocks[1].lastUse ? blobBlocks[0] : blobBlocks[1];
+    block.lastUse = 0;
+    block.bytes.resize(static_cast<std::size_t>(kBlobBlockSize));
+    block.read = blobs->ReadAt(blockOffset, block.bytes.data(), block.bytes.size());
+    if (info.encryptionKey != 0) {
+        DecryptBlobChunks(block.bytes.data(), block.read / kCryptChunkSize * kCryptChunkSize, info.encryptionKey);
+    }
+    block.offset = blockOffset;
+    block.lastUse = blobUses;
+    return block;
+}
+
+// The bytes of a range within the 4 KiB block at blockOffset, from memory.
+// The checks are those of reading the range on its own: a range past the
+// end of the file, or one whose bytes (whose scrambled chunks) the file
+// does not hold in full.
+const std::uint8_t* ParadoxTable::State::BlobBytesInBlock(std::uint64_t blockOffset, std::uint64_t offset,
+                                                          std::uint64_t size) const {
+    CheckBlobRange(offset, size);
+    const BlobBlock& block = LoadBlobBlock(blockOffset);
+    std::uint64_t end = offset + size;
+    if (info.encryptionKey != 0) end = (end + kCryptChunkSize - 1) / kCryptChunkSize * kCryptChunkSize;
+    if (end - blockOffset > block.read) BlobDamaged(u"Die Datei ist unvollständig");
+    return block.bytes.data() + (offset - blockOffset);
+}
+
+// A value of the .MB in the one buffer it keeps: what lies in the block at
+// blockOffset comes from memory, the rest of a value running on through
+// further 4 KiB units of its block is read straight into the buffer, so a
+// memo of many megabytes is not copied on its way.
+std::string ParadoxTable::State::ReadBlobValue(std::uint64_t blockOffset, std::uint64_t offset,
+                                               std::uint64_t size) const {
+    CheckBlobRange(offset, size);
+    const std::uint64_t blockEnd = blockOffset + kBlobBlockSize;
+    const std::uint64_t inBlock = std::min(offset + size, blockEnd) - offset;
+    const std::uint8_t* first = BlobBytesInBlock(blockOffset, offset, inBlock);
+    if (inBlock == size) return std::string(reinterpret_cast<const char*>(first), static_cast<std::size_t>(size));
+
+    // The rest begins at a 4 KiB boundary: scrambled, it is read in whole chunks.
+    const std::uint64_t rest = size - inBlock;
+    const std::uint64_t restRead =
+        info.encryptionKey == 0 ? rest : (rest + kCryptChunkSize - 1) / kCryptChunkSize * kCryptChunkSize;
+    std::string value;
+    value.reserve(static_cast<std::size_t>(inBlock + restRead));
+    value.assign(reinterpret_cast<const char*>(first), static_cast<std::size_t>(inBlock));
+    value.resize(static_cast<std::size_t>(inBlock + restRead));
+    char* tail = value.data() + inBlock;
+    if (blobs->ReadAt(blockEnd, tail, static_cast<std::size_t>(restRead)) != restRead) {
         BlobDamaged(u"Die Datei ist unvollständig");
     }
-    DecryptBlobChunks(reinterpret_cast<std::uint8_t*>(chunks.data()), chunks.size(), info.encryptionKey);
-    chunks.erase(0, static_cast<std::size_t>(offset - first));
-    chunks.resize(static_cast<std::size_t>(size));
-    return chunks;
+    if (info.encryptionKey != 0) {
+        DecryptBlobChunks(reinterpret_cast<std::uint8_t*>(tail), static_cast<std::size_t>(restRead), info.encryptionKey);
+    }
+    value.resize(static_cast<std::size_t>(size));
+    return value;
 }
 
 std::uint64_t ParadoxTable::State::AvailableBlocks() const {
@@ -487,20 +552,20 @@ std::string ParadoxTable::State::ReadBlob(const FieldDescription& field, const s
         BlobDamaged(u"Der Verweis von " + fieldText + u" zeigt in einen Block hinein (Offset " +
                     Number(static_cast<long long>(offset)) + u")");
     }
-    const std::uint8_t type = Unsigned(ReadBlobBytes(offset, 3))[0];
+    const std::uint8_t type = BlobBytesInBlock(offset, offset, 3)[0];
     std::uint64_t start = 0;
     if (type == 2) {
         // One value in a block of its own: the block's length in 4 KiB
         // units, the value's length and modification number, then the data.
-        const std::string head = ReadBlobBytes(offset, kSingleBlobHeadSize);
-        if (index != 0xFF || U32(Unsigned(head) + 3) != length) {
+        const std::uint8_t* head = BlobBytesInBlock(offset, offset, kSingleBlobHeadSize);
+        if (index != 0xFF || U32(head + 3) != length) {
             BlobDamaged(u"Der Verweis von " + fieldText + u" auf Offset " + Number(static_cast<long long>(offset)) +
                         u" passt nicht zum Block");
         }
         // The value lies within its block: a length the block cannot hold
         // is damage, however large the file is (a sparse file may claim
         // gigabytes on a few kilobytes of disk).
-        const std::uint64_t blockSize = U16(Unsigned(head) + 1) * kBlobBlockSize;
+        const std::uint64_t blockSize = U16(head + 1) * kBlobBlockSize;
         const std::uint64_t room = blockSize > kSingleBlobHeadSize ? blockSize - kSingleBlobHeadSize : 0;
         if (length > room) {
             BlobDamaged(u"Der Wert von " + fieldText + u" ist " + Number(length) + u" Bytes lang, sein Block bei Offset " +
@@ -514,8 +579,7 @@ std::string ParadoxTable::State::ReadBlob(const FieldDescription& field, const s
         if (index >= kSubAllocatedEntries) {
             BlobDamaged(u"Der Verweis von " + fieldText + u" nennt den ungültigen Eintrag " + Number(index));
         }
-        const std::string entryBytes = ReadBlobBytes(offset + 12 + 5 * index, 5);
-        const std::uint8_t* entry = Unsigned(entryBytes);
+        const std::uint8_t* entry = BlobBytesInBlock(offset, offset + 12 + 5 * index, 5);
         const std::uint64_t dataOffset = static_cast<std::uint64_t>(entry[0]) * 16;
         const std::uint64_t size = entry[1] == 0 || entry[4] == 0 || entry[4] > 16
                                        ? 0
@@ -531,7 +595,7 @@ std::string ParadoxTable::State::ReadBlob(const FieldDescription& field, const s
     }
     // A graphic's prefix is not read at all: the range ends where the value does.
     const std::uint32_t skip = graphic ? kGraphicPrefixSize : 0;
-    return ReadBlobBytes(start + skip, length - skip);
+    return ReadBlobValue(offset, start + skip, length - skip);
 }
 
 FieldValue ParadoxTable::State::Decode(int index) const {
@@ -694,6 +758,7 @@ const CodePage& ParadoxTable::codePage() const { return *state_->codePage; }
 void ParadoxTable::First() {
     State& s = *state_;
     s.visited.reset();
+    for (State::BlobBlock& block : s.blobBlocks) block.lastUse = 0;  // a new walk reads the .MB anew
     s.recordsSeen = 0;
     s.recordsInBlock = 0;
     s.recordInBlock = 0;

@@ -1,12 +1,16 @@
 // Edges of the table reader found by reviewing it against the format notes:
 // a cursor after a failed step, pointers into the middle of a memo block,
-// BCD scales and chains longer than the header says.
+// BCD scales and chains longer than the header says; and how often it asks
+// the files for bytes.
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "core/text.h"
 #include "engine/byte_source.h"
 #include "engine/engine_error.h"
 #include "engine/paradox_table.h"
@@ -107,6 +111,67 @@ TEST(EngineEdges, BlobPointerInsideABlockIsDamage) {
     reader.Next();
     ASSERT_FALSE(reader.Eof());
     EXPECT_ENGINE_ERROR(reader.Value(0), EngineErrorCode::kBlobDamaged);
+}
+
+// Bytes in memory that count the reads made of them.
+class CountingSource : public ByteSource {
+public:
+    CountingSource(std::string bytes, int& reads) : bytes_(std::move(bytes)), reads_(reads) {}
+    std::uint64_t Size() const override { return bytes_.Size(); }
+    std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t size) const override {
+        ++reads_;
+        return bytes_.ReadAt(offset, buffer, size);
+    }
+
+private:
+    MemorySource bytes_;
+    int& reads_;
+};
+
+// A walk asks the files once for each block: a data block with one read, a
+// .MB block with one read for every value in it, a value that runs on
+// beyond the first 4 KiB of its block with one more for the rest. The same
+// for a scrambled table, whose values end anywhere in a 256-byte chunk.
+TEST(EngineEdges, EachBlockIsReadOnce) {
+    for (const std::string password : {"", "geheim"}) {
+        SCOPED_TRACE("password \"" + password + "\"");
+        TableBuilder builder(12, 1);
+        builder.AddField("Nr", FieldType::kLong).AddField("Kommentar", FieldType::kMemo, 20);
+        if (!password.empty()) builder.Encrypt(password);
+        std::vector<std::string> comments;
+        for (int i = 0; i < 60; ++i) {
+            // Small values share sub-allocated blocks; every tenth value
+            // has a block of its own of three 4 KiB units between them.
+            comments.push_back(i % 10 == 3 ? std::string(9000 + 37 * i, static_cast<char>('a' + i % 26))
+                                           : "Kommentar " + std::to_string(i) + std::string(i, '.'));
+            builder.AddRecord({testing::Long(i), testing::Memo(comments.back())});
+        }
+        const BuiltTable table = builder.Build();
+        std::set<std::size_t> blobBlocks;
+        int runningOn = 0;
+        for (const testing::BlobPlacement& blob : table.blobs) {
+            blobBlocks.insert(blob.blockOffset);
+            if (blob.index == 0xFF && comments[static_cast<std::size_t>(blob.record)].size() + 9 > 4096) ++runningOn;
+        }
+        ASSERT_GT(table.chain.size(), 1u);
+        ASSERT_EQ(runningOn, 6);
+
+        int tableReads = 0;
+        int blobReads = 0;
+        const std::vector<std::u16string> passwords{FromUtf8(password)};
+        ParadoxTable reader(std::make_unique<CountingSource>(table.db, tableReads), u"Review.DB",
+                            std::make_unique<CountingSource>(table.mb, blobReads), u"Review.MB", passwords);
+        tableReads = 0;
+        blobReads = 0;
+        std::size_t record = 0;
+        for (reader.First(); !reader.Eof(); reader.Next(), ++record) {
+            ASSERT_LT(record, comments.size());
+            EXPECT_EQ(ToUtf8(reader.Value(1).text), comments[record]) << "record " << record;
+        }
+        EXPECT_EQ(record, comments.size());
+        EXPECT_EQ(tableReads, static_cast<int>(table.chain.size()));
+        EXPECT_EQ(blobReads, static_cast<int>(blobBlocks.size()) + runningOn);
+    }
 }
 
 // A BCD value carries its scale in byte 0; one that differs from the
