@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "core/byte_sink.h"
 #include "core/error.h"
 #include "core/path.h"
 #include "core/text.h"
@@ -16,9 +17,11 @@
 #include "databases/discovery.h"
 #include "databases/export_job.h"
 #include "databases/wine_prefix.h"
+#include "engine/code_page_check.h"
 #include "engine/engine_error.h"
 #include "engine/engine_objects.h"
 #include "engine/table_dump.h"
+#include "export/record_check.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/locale.h"
@@ -29,10 +32,11 @@ namespace {
 
 constexpr char kUsage[] =
     "Aufruf: kosmara2aaf list [--wine-prefix ORDNER]\n"
-    "        kosmara2aaf export [--xp-mode] [--password KENNWORT]... [--codepage N] TABELLE [AUSGABE]\n"
-    "        kosmara2aaf export [--password KENNWORT]... [--codepage N] [--wine-prefix ORDNER] --row N [AUSGABE]\n"
+    "        kosmara2aaf export [--xp-mode] [--password KENNWORT]... [--codepage N] [--report DATEI] TABELLE [AUSGABE]\n"
+    "        kosmara2aaf export [--password KENNWORT]... [--codepage N] [--report DATEI] [--wine-prefix ORDNER] --row N [AUSGABE]\n"
     "        kosmara2aaf export --all [--into ORDNER] [--password KENNWORT]... [--wine-prefix ORDNER]\n"
     "        kosmara2aaf dump [--password KENNWORT]... [--codepage N] TABELLE\n"
+    "        kosmara2aaf check [--password KENNWORT]... [--codepage N] TABELLE\n"
     "        kosmara2aaf --help\n";
 
 constexpr char kHelp[] =
@@ -41,10 +45,11 @@ constexpr char kHelp[] =
     "\n"
     "Aufruf:\n"
     "  kosmara2aaf list [--wine-prefix ORDNER]\n"
-    "  kosmara2aaf export [--xp-mode] [--password KENNWORT]... [--codepage N] TABELLE [AUSGABE]\n"
-    "  kosmara2aaf export [--password KENNWORT]... [--codepage N] [--wine-prefix ORDNER] --row N [AUSGABE]\n"
+    "  kosmara2aaf export [--xp-mode] [--password KENNWORT]... [--codepage N] [--report DATEI] TABELLE [AUSGABE]\n"
+    "  kosmara2aaf export [--password KENNWORT]... [--codepage N] [--report DATEI] [--wine-prefix ORDNER] --row N [AUSGABE]\n"
     "  kosmara2aaf export --all [--into ORDNER] [--password KENNWORT]... [--wine-prefix ORDNER]\n"
     "  kosmara2aaf dump [--password KENNWORT]... [--codepage N] TABELLE\n"
+    "  kosmara2aaf check [--password KENNWORT]... [--codepage N] TABELLE\n"
     "  kosmara2aaf --help\n"
     "\n"
     "Befehle:\n"
@@ -60,6 +65,12 @@ constexpr char kHelp[] =
     "           Im Terminal zeigt eine Zeile auf der Fehlerausgabe den Fortschritt.\n"
     "  dump     gibt die Felder und alle Datensätze der Tabelle als Text mit\n"
     "           Tabulatoren aus, einen Datensatz je Zeile.\n"
+    "  check    listet Werte, die zwar umgewandelt werden, aber kaum gemeint sein\n"
+    "           können (Geburtszeitpunkt 0, Breite jenseits der Pole, leerer Name,\n"
+    "           Zeichen, die die Codepage der Tabelle nicht kennt, unlesbare\n"
+    "           Kommentare ...), mit Tabulatoren: Datensatz, Feld, Wert, Grund.\n"
+    "           Sieht der Text in der Codepage aus dem Tabellenkopf falsch aus,\n"
+    "           nennt ein Hinweis auf der Fehlerausgabe --codepage.\n"
     "\n"
     "Optionen:\n"
     "  --row N              exportiert die Datenbank der Zeile N von \"list\",\n"
@@ -82,6 +93,9 @@ constexpr char kHelp[] =
     "  --codepage N         liest die Texte der Tabelle in der Codepage N (etwa\n"
     "                       1251 für Kyrillisch) statt in der, die ihr Kopf nennt;\n"
     "                       für Tabellen, deren Kopf die falsche Codepage angibt.\n"
+    "  --report DATEI       (mit export) schreibt die Liste von \"check\" für die\n"
+    "                       umgewandelte Tabelle in DATEI; die AAF-Datei bleibt\n"
+    "                       dieselbe.\n"
     "  --wine-prefix ORDNER (nur Linux) liest die Datenbanken einer Kosmara-3.5-\n"
     "                       Installation unter Wine aus der Registrierung des\n"
     "                       Wine-Präfixes ORDNER; ohne die Option aus $WINEPREFIX,\n"
@@ -98,6 +112,8 @@ constexpr char16_t kOptionTwice[] = u"Die Option \"%s\" ist doppelt angegeben.";
 constexpr char16_t kMissingPassword[] = u"Nach \"--password\" fehlt das Kennwort.";
 constexpr char16_t kMissingRow[] = u"Nach \"--row\" fehlt die Zeilennummer.";
 constexpr char16_t kMissingFolder[] = u"Nach \"--into\" fehlt der Ordner.";
+constexpr char16_t kMissingReport[] = u"Nach \"--report\" fehlt die Datei für den Prüfbericht.";
+constexpr char16_t kEmptyReport[] = u"Die Datei für den Prüfbericht ist leer angegeben.";
 constexpr char16_t kMissingCodePage[] = u"Nach \"--codepage\" fehlt die Nummer der Codepage.";
 constexpr char16_t kNoValueFor[] = u"Die Option \"%s\" nimmt keinen Wert: \"%s\".";
 constexpr char16_t kMissingTable[] = u"Es fehlt die Tabelle.";
@@ -139,7 +155,7 @@ constexpr char16_t kProgressOf[] = u"%s von %s Datensätzen, %s je Sekunde";
 constexpr char16_t kProgress[] = u"%s Datensätze, %s je Sekunde";
 constexpr double kProgressInterval = 0.1;  // at most ten updates a second
 
-enum class CommandKind { kList, kDump, kExport };
+enum class CommandKind { kList, kDump, kExport, kCheck };
 
 struct Command {
     CommandKind kind = CommandKind::kExport;
@@ -149,6 +165,7 @@ struct Command {
     bool all = false;
     std::optional<std::u16string> into;
     std::optional<int> codePage;
+    std::optional<std::u16string> report;
     std::optional<std::u16string> winePrefix;
     std::optional<int> row;  // from 1
 };
@@ -177,7 +194,13 @@ std::optional<int> PositiveNumber(std::u16string_view text, int maximum) {
 }
 
 std::u16string_view CommandName(CommandKind kind) {
-    return kind == CommandKind::kList ? u"list" : kind == CommandKind::kDump ? u"dump" : u"export";
+    switch (kind) {
+    case CommandKind::kList: return u"list";
+    case CommandKind::kDump: return u"dump";
+    case CommandKind::kCheck: return u"check";
+    case CommandKind::kExport: break;
+    }
+    return u"export";
 }
 
 // The options: which commands take them, whether they take a value, and
@@ -192,7 +215,7 @@ struct OptionRule {
 };
 
 const OptionRule kOptionRules[] = {
-    {u"--password", Bit(CommandKind::kExport) | Bit(CommandKind::kDump), kMissingPassword,
+    {u"--password", Bit(CommandKind::kExport) | Bit(CommandKind::kDump) | Bit(CommandKind::kCheck), kMissingPassword,
      [](Command& command, std::u16string_view value) -> std::optional<std::u16string> {
          command.passwords.emplace_back(value);
          return std::nullopt;
@@ -220,7 +243,14 @@ const OptionRule kOptionRules[] = {
          command.into = std::u16string(value);
          return std::nullopt;
      }},
-    {u"--codepage", Bit(CommandKind::kExport) | Bit(CommandKind::kDump), kMissingCodePage,
+    {u"--report", Bit(CommandKind::kExport), kMissingReport,
+     [](Command& command, std::u16string_view value) -> std::optional<std::u16string> {
+         if (command.report) return FillMessage(kOptionTwice, {u"--report"});
+         if (value.empty()) return std::u16string(kEmptyReport);
+         command.report = std::u16string(value);
+         return std::nullopt;
+     }},
+    {u"--codepage", Bit(CommandKind::kExport) | Bit(CommandKind::kDump) | Bit(CommandKind::kCheck), kMissingCodePage,
      [](Command& command, std::u16string_view value) -> std::optional<std::u16string> {
          if (command.codePage) return FillMessage(kOptionTwice, {u"--codepage"});
          command.codePage = PositiveNumber(value, 65535);
@@ -254,6 +284,8 @@ ParsedArguments ParseArguments(const std::vector<std::u16string>& arguments) {
         command.kind = CommandKind::kDump;
     } else if (name == u"export") {
         command.kind = CommandKind::kExport;
+    } else if (name == u"check") {
+        command.kind = CommandKind::kCheck;
     } else {
         return WrongUsage(FillMessage(name.starts_with(u'-') ? kUnknownOption : kUnknownCommand, {name}));
     }
@@ -299,6 +331,7 @@ ParsedArguments ParseArguments(const std::vector<std::u16string>& arguments) {
         if (command.row) return WrongUsage(FillMessage(kAllAndOther, {u"--row"}));
         if (command.xpMode) return WrongUsage(FillMessage(kAllAndOther, {u"--xp-mode"}));
         if (command.codePage) return WrongUsage(FillMessage(kAllAndOther, {u"--codepage"}));
+        if (command.report) return WrongUsage(FillMessage(kAllAndOther, {u"--report"}));
         if (!command.operands.empty()) return WrongUsage(FillMessage(kAllAndOperand, {command.operands[0]}));
         return {ParsedArguments::Kind::kRun, std::move(command), {}};
     }
@@ -481,33 +514,72 @@ void List(const Command& command, CommandLineEnvironment& environment) {
     }
 }
 
-void Dump(const Command& command, CommandLineEnvironment& environment) {
-    Session& session = Session::Default();
-    session.SetNetworkControlFolder(TemporaryFolder());
-    const PasswordScope passwords(session, command.passwords);
+// The table named on the command line, opened read-only as "dump" and
+// "check" read it: through db1 on its folder, in the code page asked for.
+void OpenNamedTable(const Command& command, Database& db1, Table& tbl1) {
     const std::u16string tablePath = FullPath(command.operands[0]);
-    Database db1(session);
-    Table tbl1(db1);
     db1.SetParam(u"PATH", FolderOfPath(tablePath));
     db1.Connect();
     tbl1.SetTableName(NameOfPath(tablePath));
     tbl1.SetCodePage(command.codePage);
     tbl1.Open();
+}
+
+void Dump(const Command& command, CommandLineEnvironment& environment) {
+    Session& session = Session::Default();
+    session.SetNetworkControlFolder(TemporaryFolder());
+    const PasswordScope passwords(session, command.passwords);
+    Database db1(session);
+    Table tbl1(db1);
+    OpenNamedTable(command, db1, tbl1);
     WriteLine(environment.out, DumpFieldLine(tbl1.Fields()));
     for (tbl1.First(); !tbl1.Eof() && environment.out; tbl1.Next())
         WriteLine(environment.out, DumpRecordLine(tbl1.reader()));
 }
 
+// Bytes for out; whether they arrived shows when out is flushed.
+class StreamSink final : public ByteSink {
+public:
+    explicit StreamSink(std::ostream& out) : out_(out) {}
+    void Write(const char* data, std::size_t size) override {
+        out_.write(data, static_cast<std::streamsize>(size));
+    }
+
+private:
+    std::ostream& out_;
+};
+
+// The doubtful records on out; on err the hint when the table's text looks
+// as if its header named the wrong code page.
+void Check(const Command& command, CommandLineEnvironment& environment) {
+    Session& session = Session::Default();
+    session.SetNetworkControlFolder(TemporaryFolder());
+    const PasswordScope passwords(session, command.passwords);
+    Database db1(session);
+    Table tbl1(db1);
+    OpenNamedTable(command, db1, tbl1);
+    const std::vector<RecordFinding> findings = CheckRecords(tbl1);
+    StreamSink sink(environment.out);
+    WriteCheckReport(sink, findings);
+    ParadoxTable sample = ParadoxTable::Open(tbl1.TablePath(), session.passwords(), command.codePage);
+    const int codePage = sample.info().codePage;
+    if (JudgeCodePage(SampleTextBytes(sample), codePage).looksWrong)
+        environment.err << ToReadableUtf8(WrongCodePageHint(codePage)) << '\n' << std::flush;
+}
+
 // One export through the export job with engine objects of its own; the
 // number of horoscopes saved, nothing when the user gave up.
 std::optional<std::int32_t> ExportOne(const SystemServices& system, ConsoleUserInterface& ui,
-                                      std::u16string_view tablePath, bool xpMode, std::optional<int> codePage) {
+                                      std::u16string_view tablePath, bool xpMode, std::optional<int> codePage,
+                                      const std::optional<std::u16string>& report = std::nullopt) {
     Session& session = Session::Default();
     Database db1(session);
     Table tbl1(db1);
     tbl1.SetCodePage(codePage);
     ExportContext context{system, session, db1, tbl1, ui, UserTimeFormatSettings()};
-    return ExportDatabase(context, tablePath, xpMode);
+    if (!report) return ExportDatabase(context, tablePath, xpMode);
+    std::vector<RecordFinding> findings;
+    return ExportDatabase(context, tablePath, xpMode, findings, *report);
 }
 
 void Export(const Command& command, CommandLineEnvironment& environment) {
@@ -539,7 +611,7 @@ void Export(const Command& command, CommandLineEnvironment& environment) {
 
     const PasswordScope passwords(Session::Default(), command.passwords);
     ConsoleUserInterface ui(environment, std::move(output));
-    ExportOne(*registry.system, ui, tablePath, xpMode, command.codePage);
+    ExportOne(*registry.system, ui, tablePath, xpMode, command.codePage, command.report);
 }
 
 // The name for a table's AAF file in the --into folder: the table's base
@@ -653,6 +725,7 @@ int RunCommandLine(const std::vector<std::u16string>& arguments, CommandLineEnvi
         switch (parsed.command.kind) {
         case CommandKind::kList: List(parsed.command, environment); break;
         case CommandKind::kDump: Dump(parsed.command, environment); break;
+        case CommandKind::kCheck: Check(parsed.command, environment); break;
         case CommandKind::kExport:
             if (parsed.command.all) {
                 succeeded = ExportAll(parsed.command, environment);

@@ -173,8 +173,16 @@ bool MatchesFileMask(std::u16string_view name, std::u16string_view mask) {
 
 namespace {
 
+// The report of doubtful records into its own file, opened under the same
+// guard as the output, after the AAF file has been written or has failed.
+void WriteReportFile(OutputFile& report, const std::vector<RecordFinding>& findings) {
+    constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+    report.Write(kByteOrderMark, 3);
+    WriteCheckReport(report, findings);
+}
+
 std::optional<std::int32_t> Export(ExportContext& context, std::u16string_view tablePath, bool xpMode,
-                                   std::vector<RecordFinding>* findings) {
+                                   std::vector<RecordFinding>* findings, const std::u16string* reportFile) {
     // The table as the file calls reach it; the system's own path for the
     // VirtualStore mapping and the messages.
     const SystemServices& system = context.system;
@@ -207,22 +215,51 @@ std::optional<std::int32_t> Export(ExportContext& context, std::u16string_view t
     context.table.SetTableName(tableName);
     OpenTable(context);
 
-    OutputFile file = OpenOutputFile(*output, FilesOfTable(context.table, foldersRead, tableName), tablePath);
+    const std::vector<FileIdentity> tableFiles = FilesOfTable(context.table, foldersRead, tableName);
+    OutputFile file = OpenOutputFile(*output, tableFiles, tablePath);
+    std::optional<OutputFile> report;
+    if (reportFile != nullptr) {
+        const std::optional<FileIdentity> existing = IdentityOfPath(*reportFile);
+        if (existing && *existing == file.Identity()) throw Error(FillMessage(kReportIsOutput, {FullPath(*reportFile)}));
+        report.emplace(OpenOutputFile(*reportFile, tableFiles, tablePath));
+        if (report->Identity() == file.Identity()) throw Error(FillMessage(kReportIsOutput, {FullPath(*reportFile)}));
+    }
     file.Truncate();
     if (findings == nullptr) return WriteAafFile(file, context.table, context.ui, context.timeFormat);
     CheckingCursor checked(context.table, *findings);
-    return WriteAafFile(file, checked, context.ui, context.timeFormat);
+    if (!report) return WriteAafFile(file, checked, context.ui, context.timeFormat);
+    report->Truncate();
+    std::int32_t count = 0;
+    try {
+        count = WriteAafFile(file, checked, context.ui, context.timeFormat);
+    } catch (const Error& failure) {
+        // The report of the records walked so far still tells the user where
+        // the table broke; the export's failure is what is reported.
+        try {
+            WriteReportFile(*report, *findings);
+        } catch (const Error& reportFailure) {
+            throw Error(failure.message() + u"\n" + reportFailure.message());
+        }
+        throw;
+    }
+    WriteReportFile(*report, *findings);
+    return count;
 }
 
 }  // namespace
 
 std::optional<std::int32_t> ExportDatabase(ExportContext& context, std::u16string_view tablePath, bool xpMode) {
-    return Export(context, tablePath, xpMode, nullptr);
+    return Export(context, tablePath, xpMode, nullptr, nullptr);
 }
 
 std::optional<std::int32_t> ExportDatabase(ExportContext& context, std::u16string_view tablePath, bool xpMode,
                                            std::vector<RecordFinding>& findings) {
-    return Export(context, tablePath, xpMode, &findings);
+    return Export(context, tablePath, xpMode, &findings, nullptr);
+}
+
+std::optional<std::int32_t> ExportDatabase(ExportContext& context, std::u16string_view tablePath, bool xpMode,
+                                           std::vector<RecordFinding>& findings, const std::u16string& reportFile) {
+    return Export(context, tablePath, xpMode, &findings, &reportFile);
 }
 
 }  // namespace kosmara

@@ -30,6 +30,9 @@ inline constexpr char16_t kOutputIsTableFile[] =
 // %s: the staging folder.
 inline constexpr char16_t kStagingFolderIsTableFolder[] =
     u"Der Exportordner \"%s\" ist ein Ordner der Datenbank; in ihn wird nicht kopiert.";
+// %s: the report's full path.
+inline constexpr char16_t kReportIsOutput[] =
+    u"Der Prüfbericht \"%s\" wäre die AAF-Datei selbst und wird nicht geschrieben.";
 // The staging folder's name in the user's temporary folder.
 inline constexpr char16_t kStagingFolderName[] = u"Kosmara 3.5 Export";
 
@@ -72,5 +75,11 @@ std::optional<std::int32_t> ExportDatabase(ExportContext& context, std::u16strin
 // is the same as without the check.
 std::optional<std::int32_t> ExportDatabase(ExportContext& context, std::u16string_view tablePath, bool xpMode,
                                            std::vector<RecordFinding>& findings);
+// The same, and the findings written as the report (with a UTF-8 byte-order
+// mark) into reportFile, which is guarded as the output is: never a file of
+// the table, nor the AAF file itself. The report is written also when the
+// export fails after the table was opened, with the records walked so far.
+std::optional<std::int32_t> ExportDatabase(ExportContext& context, std::u16string_view tablePath, bool xpMode,
+                                           std::vector<RecordFinding>& findings, const std::u16string& reportFile);
 
 }  // namespace kosmara
