@@ -130,7 +130,12 @@ TEST(CommandLineTest, RefusesWrongUsage) {
         {{u"export", u"--report"}, "Nach \"--report\" fehlt die Datei für den Prüfbericht."},
         {{u"export", u"--report=", u"a.db"}, "Die Datei für den Prüfbericht ist leer angegeben."},
         {{u"export", u"--all", u"--report", u"r.txt"}, "\"--all\" und \"--report\" schließen sich aus."},
+#ifdef _WIN32
+        {{u"list", u"--wine-prefix", u"p"}, "Die Option \"--wine-prefix\" gibt es nur unter Linux."},
+#else
         {{u"export", u"--wine-prefix", u"p", u"a.db"}, "\"--wine-prefix\" gilt für \"--row\" und \"--all\"; eine Tabelle wird mit ihrem Linux-Pfad angegeben."},
+        {{u"list", u"--wine-prefix"}, "Nach \"--wine-prefix\" fehlt der Ordner des Wine-Präfixes."},
+#endif
     };
     for (const auto& c : cases) {
         const Result result = RunCli(c.arguments);
