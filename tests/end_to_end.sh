@@ -92,4 +92,31 @@ head -c "$written" "$samples/Horoskop.aaf" | cmp -s - "$work/voll.aaf" || fail "
 # The database's folders hold what they held.
 [ "$(ls "$work/Daten")" = "$(printf 'Horoskop.DB\nHoroskop.MB')" ] || fail "table folder changed: $(ls "$work/Daten")"
 cmp "$work/Daten/Horoskop.DB" "$samples/Horoskop.DB" || fail "table changed"
+# Every registered database at once: the plain and the XP-mode row saved,
+# a missing and a damaged database named in the summary; exit code 1.
+mkdir -p "$work/Kaputt"
+head -c 3000 /dev/urandom >"$work/Kaputt/Horoskop.DB"
+"$runner" reg add "$key" /v Fehlt /t REG_SZ /d "$(windows_path "$work/Fehlt/Horoskop.DB")" /f >/dev/null 2>&1 ||
+  fail "reg add failed"
+"$runner" reg add "$key" /v Kaputt /t REG_SZ /d "$(windows_path "$work/Kaputt/Horoskop.DB")" /f >/dev/null 2>&1 ||
+  fail "reg add failed"
+status=0
+"$runner" "$program" export --all --into "$(windows_path "$work/alle")" >"$work/summary" 2>"$work/errors" </dev/null ||
+  status=$?
+tr -d '\r' <"$work/summary" >"$work/summary.txt"
+[ "$status" = 1 ] || fail "export --all ended with $status: $(cat "$work/summary.txt" "$work/errors")"
+tab=$(printf '\t')
+[ "$(sed -n 1p "$work/summary.txt")" = "Datenbank${tab}Modus${tab}Horoskope${tab}AAF-Datei${tab}Ergebnis" ] ||
+  fail "summary: $(cat "$work/summary.txt")"
+[ "$(sed -n 2p "$work/summary.txt")" = "$table${tab}normal${tab}28${tab}$(windows_path "$work/alle")\\Horoskop.aaf${tab}gespeichert" ] ||
+  fail "summary, plain row: $(sed -n 2p "$work/summary.txt")"
+[ "$(sed -n 3p "$work/summary.txt")" = "$table${tab}XP-Modus${tab}28${tab}$(windows_path "$work/alle")\\Horoskop (2).aaf${tab}gespeichert" ] ||
+  fail "summary, XP row: $(sed -n 3p "$work/summary.txt")"
+sed -n 4p "$work/summary.txt" | grep -q "Fehlt.Horoskop.DB${tab}${tab}${tab}${tab}übersprungen" ||
+  fail "summary, missing row: $(sed -n 4p "$work/summary.txt")"
+sed -n 5p "$work/summary.txt" | grep -q "^$(windows_path "$work/Kaputt/Horoskop.DB" | sed 's/\\/\\\\/g')${tab}normal${tab}${tab}.*${tab}." ||
+  fail "summary, damaged row: $(sed -n 5p "$work/summary.txt")"
+[ "$(wc -l <"$work/summary.txt")" = 5 ] || fail "summary: $(cat "$work/summary.txt")"
+cmp "$work/alle/Horoskop.aaf" "$samples/Horoskop.aaf" || fail "export --all: Horoskop.aaf differs"
+cmp "$work/alle/Horoskop (2).aaf" "$samples/Horoskop.aaf" || fail "export --all: Horoskop (2).aaf differs"
 echo "end_to_end: list and export under Wine match"
