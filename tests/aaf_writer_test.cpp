@@ -292,8 +292,7 @@ public:
 
 // A line given in parts (split anywhere, even between the halves of a
 // surrogate pair) is written as the whole line is: the same bytes, handed
-// over in the same pieces. Lines reach beyond the 512-unit slices and the
-// 1024-byte buffer.
+// over in the same pieces. Lines reach beyond the 1024-byte buffer.
 TEST(TextWriter, LineInPartsEqualsTheWholeLine) {
     std::mt19937 random(4711);
     static constexpr char16_t kAlphabet[] = u"a\u00E4\u20AC\xD83D\xDE00\r\n#";
