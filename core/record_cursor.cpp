@@ -13,6 +13,11 @@ std::u16string RecordCursor::FieldAsText(int position) {
     return ReadText(position);
 }
 
+void RecordCursor::FieldAsText(int position, std::u16string& text) {
+    CheckPosition(position);
+    ReadTextInto(position, text);
+}
+
 double RecordCursor::FieldAsReal(int position) {
     CheckPosition(position);
     return ReadReal(position);

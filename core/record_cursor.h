@@ -26,12 +26,16 @@ public:
     // Bereichs"; a value the table cannot give in the asked form fails with
     // the table's own error.
     std::u16string FieldAsText(int position);
+    // The same into text, whose storage is reused: a walk over many records
+    // reads its texts without an allocation each.
+    void FieldAsText(int position, std::u16string& text);
     double FieldAsReal(int position);
     bool FieldAsBoolean(int position);
 
 protected:
     // Called with a valid position only.
     virtual std::u16string ReadText(int position) = 0;
+    virtual void ReadTextInto(int position, std::u16string& text) { text = ReadText(position); }
     virtual double ReadReal(int position) = 0;
     virtual bool ReadBoolean(int position) = 0;
 

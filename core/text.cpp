@@ -1,5 +1,7 @@
 #include "core/text.h"
 
+#include <iterator>
+
 namespace kosmara {
 
 namespace {
@@ -127,11 +129,18 @@ std::u16string FromAscii(std::string_view text) {
 }
 
 void AppendDecimal(std::u16string& out, long long value, int minDigits) {
-    const std::string digits = std::to_string(value < 0 ? 0ull - static_cast<unsigned long long>(value)
-                                                        : static_cast<unsigned long long>(value));
+    unsigned long long magnitude =
+        value < 0 ? 0ull - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+    char16_t digits[20];
+    char16_t* first = digits + std::size(digits);
+    do {
+        *--first = static_cast<char16_t>(u'0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    const auto count = static_cast<int>(digits + std::size(digits) - first);
     if (value < 0) out += u'-';
-    for (int i = static_cast<int>(digits.size()); i < minDigits; ++i) out += u'0';
-    out += FromAscii(digits);
+    if (count < minDigits) out.append(static_cast<std::size_t>(minDigits - count), u'0');
+    out.append(first, static_cast<std::size_t>(count));
 }
 
 char16_t FoldCase(char16_t c) {

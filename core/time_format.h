@@ -24,5 +24,7 @@ TimeFormatSettings GermanTimeFormat();
 
 // hours 0..23, minutes and seconds 0..59, written in the given format.
 std::u16string FormatTimeOfDay(int hours, int minutes, int seconds, const TimeFormatSettings& format);
+// The same appended to out.
+void AppendTimeOfDay(std::u16string& out, int hours, int minutes, int seconds, const TimeFormatSettings& format);
 
 }  // namespace kosmara

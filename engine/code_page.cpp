@@ -16,11 +16,19 @@ std::optional<CodePage> CodePage::Find(int number) {
 }
 
 std::u16string CodePage::Decode(std::string_view bytes) const {
-    // Multi-byte pages need the whole string: a character may span two bytes.
-    if (table_ == nullptr) return SystemDecode(number_, bytes);
-    std::u16string text(bytes.size(), u'\0');
-    for (std::size_t at = 0; at < bytes.size(); ++at) text[at] = table_[static_cast<unsigned char>(bytes[at])];
+    std::u16string text;
+    DecodeInto(bytes, text);
     return text;
+}
+
+void CodePage::DecodeInto(std::string_view bytes, std::u16string& text) const {
+    // Multi-byte pages need the whole string: a character may span two bytes.
+    if (table_ == nullptr) {
+        text = SystemDecode(number_, bytes);
+        return;
+    }
+    text.resize(bytes.size());
+    for (std::size_t at = 0; at < bytes.size(); ++at) text[at] = table_[static_cast<unsigned char>(bytes[at])];
 }
 
 std::optional<std::string> CodePage::Encode(std::u16string_view text) const {

@@ -24,6 +24,8 @@ public:
     // Every byte sequence gives text; a byte without a character becomes
     // U+FFFD (single-byte pages map unassigned bytes as Windows does).
     std::u16string Decode(std::string_view bytes) const;
+    // The same into text, whose storage is reused.
+    void DecodeInto(std::string_view bytes, std::u16string& text) const;
     // Text to bytes (passwords); nothing when a character has no byte.
     std::optional<std::string> Encode(std::u16string_view text) const;
 

@@ -150,6 +150,7 @@ std::optional<std::uint32_t> Table::RecordCountHint() const {
 }
 
 std::u16string Table::ReadText(int position) { return FieldText(OpenReader(), position); }
+void Table::ReadTextInto(int position, std::u16string& text) { FieldTextInto(OpenReader(), position, text); }
 double Table::ReadReal(int position) { return FieldReal(OpenReader(), position); }
 bool Table::ReadBoolean(int position) { return FieldBoolean(OpenReader(), position); }
 

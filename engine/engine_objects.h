@@ -134,6 +134,7 @@ public:
 
 protected:
     std::u16string ReadText(int position) override;
+    void ReadTextInto(int position, std::u16string& text) override;
     double ReadReal(int position) override;
     bool ReadBoolean(int position) override;
 

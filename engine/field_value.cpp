@@ -199,6 +199,11 @@ std::u16string FieldText(const ParadoxTable& table, int position) {
     return ValueAsText(table.Value(position), table.codePage());
 }
 
+void FieldTextInto(const ParadoxTable& table, int position, std::u16string& text) {
+    if (table.TextInto(position, text)) return;
+    text = ValueAsText(table.Value(position), table.codePage());
+}
+
 double FieldReal(const ParadoxTable& table, int position) {
     return ValueAsReal(table.Value(position), table.fields()[static_cast<std::size_t>(position)]);
 }

@@ -49,6 +49,9 @@ bool ValueAsBoolean(const FieldValue& value, const FieldDescription& field);
 // A field of the table's current record in the three forms (the position is
 // the caller's to check).
 std::u16string FieldText(const ParadoxTable& table, int position);
+// The same into text, whose storage is reused (text fields are decoded
+// straight into it).
+void FieldTextInto(const ParadoxTable& table, int position, std::u16string& text);
 double FieldReal(const ParadoxTable& table, int position);
 bool FieldBoolean(const ParadoxTable& table, int position);
 
@@ -66,6 +69,7 @@ public:
 
 protected:
     std::u16string ReadText(int position) override { return FieldText(table_, position); }
+    void ReadTextInto(int position, std::u16string& text) override { FieldTextInto(table_, position, text); }
     double ReadReal(int position) override { return FieldReal(table_, position); }
     bool ReadBoolean(int position) override { return FieldBoolean(table_, position); }
 

@@ -27,6 +27,8 @@ constexpr int kBlobPointerSize = 10;
 constexpr int kGraphicPrefixSize = 8;
 constexpr std::uint32_t kSubAllocatedEntries = 64;
 constexpr std::uint64_t kSubAllocatedDataStart = 0x150;
+// The buffer of memo bytes read as text is kept up to this size.
+constexpr std::size_t kKeptBlobBytes = 1 << 20;
 
 std::uint16_t U16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 std::int16_t S16(const std::uint8_t* p) { return static_cast<std::int16_t>(U16(p)); }
@@ -188,6 +190,7 @@ struct ParadoxTable::State {
     TableInfo info;
     std::optional<CodePage> codePage;
     std::optional<int> codePageOverride;  // read the text in this page, not the header's
+    std::string blobBytes;                 // the bytes of the last memo read as text
 
     // The walk: the current block, its records and the current one.
     std::vector<std::uint8_t> block;
@@ -235,10 +238,12 @@ struct ParadoxTable::State {
     }
     FieldValue Decode(int field) const;
     std::string ReadBlob(const FieldDescription& field, const std::uint8_t* data) const;
+    // The same into value, whose storage is reused.
+    void ReadBlob(const FieldDescription& field, const std::uint8_t* data, std::string& value) const;
     void CheckBlobRange(std::uint64_t offset, std::uint64_t size) const;
     const BlobBlock& LoadBlobBlock(std::uint64_t blockOffset) const;
     const std::uint8_t* BlobBytesInBlock(std::uint64_t blockOffset, std::uint64_t offset, std::uint64_t size) const;
-    std::string ReadBlobValue(std::uint64_t blockOffset, std::uint64_t offset, std::uint64_t size) const;
+    void ReadBlobValue(std::uint64_t blockOffset, std::uint64_t offset, std::uint64_t size, std::string& value) const;
 };
 
 void ParadoxTable::State::ReadHeader(std::span<const std::u16string> passwords) {
@@ -433,19 +438,21 @@ const std::uint8_t* ParadoxTable::State::BlobBytesInBlock(std::uint64_t blockOff
 // blockOffset comes from memory, the rest of a value running on through
 // further 4 KiB units of its block is read straight into the buffer, so a
 // memo of many megabytes is not copied on its way.
-std::string ParadoxTable::State::ReadBlobValue(std::uint64_t blockOffset, std::uint64_t offset,
-                                               std::uint64_t size) const {
+void ParadoxTable::State::ReadBlobValue(std::uint64_t blockOffset, std::uint64_t offset, std::uint64_t size,
+                                        std::string& value) const {
     CheckBlobRange(offset, size);
     const std::uint64_t blockEnd = blockOffset + kBlobBlockSize;
     const std::uint64_t inBlock = std::min(offset + size, blockEnd) - offset;
     const std::uint8_t* first = BlobBytesInBlock(blockOffset, offset, inBlock);
-    if (inBlock == size) return std::string(reinterpret_cast<const char*>(first), static_cast<std::size_t>(size));
+    if (inBlock == size) {
+        value.assign(reinterpret_cast<const char*>(first), static_cast<std::size_t>(size));
+        return;
+    }
 
     // The rest begins at a 4 KiB boundary: scrambled, it is read in whole chunks.
     const std::uint64_t rest = size - inBlock;
     const std::uint64_t restRead =
         info.encryptionKey == 0 ? rest : (rest + kCryptChunkSize - 1) / kCryptChunkSize * kCryptChunkSize;
-    std::string value;
     value.reserve(static_cast<std::size_t>(inBlock + restRead));
     value.assign(reinterpret_cast<const char*>(first), static_cast<std::size_t>(inBlock));
     value.resize(static_cast<std::size_t>(inBlock + restRead));
@@ -457,7 +464,6 @@ std::string ParadoxTable::State::ReadBlobValue(std::uint64_t blockOffset, std::u
         DecryptBlobChunks(reinterpret_cast<std::uint8_t*>(tail), static_cast<std::size_t>(restRead), info.encryptionKey);
     }
     value.resize(static_cast<std::size_t>(size));
-    return value;
 }
 
 std::uint64_t ParadoxTable::State::AvailableBlocks() const {
@@ -525,23 +531,30 @@ void ParadoxTable::State::Advance() {
 }
 
 std::string ParadoxTable::State::ReadBlob(const FieldDescription& field, const std::uint8_t* data) const {
+    std::string value;
+    ReadBlob(field, data, value);
+    return value;
+}
+
+void ParadoxTable::State::ReadBlob(const FieldDescription& field, const std::uint8_t* data, std::string& value) const {
     const int leaderSize = field.size - kBlobPointerSize;
     const std::uint8_t* pointer = data + leaderSize;
     const std::uint32_t location = U32(pointer);
     const std::uint32_t length = U32(pointer + 4);
     const bool graphic = field.type == FieldType::kGraphic;
-    const std::u16string fieldText = u"Feld \"" + field.name + u"\"";
+    const auto fieldText = [&field] { return u"Feld \"" + field.name + u"\""; };
     if (graphic && length < static_cast<std::uint32_t>(kGraphicPrefixSize)) {
-        BlobDamaged(u"Die Grafik in " + fieldText + u" ist zu kurz");
+        BlobDamaged(u"Die Grafik in " + fieldText() + u" ist zu kurz");
     }
 
     if (location == 0) {
         // The whole value is in the leader (a graphic's without its prefix).
         const std::uint32_t inLeader = graphic ? length - kGraphicPrefixSize : length;
         if (inLeader > static_cast<std::uint32_t>(leaderSize)) {
-            BlobDamaged(u"Der Wert von " + fieldText + u" ist länger als sein Platz im Datensatz");
+            BlobDamaged(u"Der Wert von " + fieldText() + u" ist länger als sein Platz im Datensatz");
         }
-        return std::string(reinterpret_cast<const char*>(data), inLeader);
+        value.assign(reinterpret_cast<const char*>(data), inLeader);
+        return;
     }
 
     if (!blobs) BlobDamaged(u"Die Datei fehlt");
@@ -549,7 +562,7 @@ std::string ParadoxTable::State::ReadBlob(const FieldDescription& field, const s
     const std::uint32_t index = location & 0xFFu;
     // Blocks of the .MB begin at multiples of 4 KiB.
     if (offset % kBlobBlockSize != 0) {
-        BlobDamaged(u"Der Verweis von " + fieldText + u" zeigt in einen Block hinein (Offset " +
+        BlobDamaged(u"Der Verweis von " + fieldText() + u" zeigt in einen Block hinein (Offset " +
                     Number(static_cast<long long>(offset)) + u")");
     }
     const std::uint8_t type = BlobBytesInBlock(offset, offset, 3)[0];
@@ -559,7 +572,7 @@ std::string ParadoxTable::State::ReadBlob(const FieldDescription& field, const s
         // units, the value's length and modification number, then the data.
         const std::uint8_t* head = BlobBytesInBlock(offset, offset, kSingleBlobHeadSize);
         if (index != 0xFF || U32(head + 3) != length) {
-            BlobDamaged(u"Der Verweis von " + fieldText + u" auf Offset " + Number(static_cast<long long>(offset)) +
+            BlobDamaged(u"Der Verweis von " + fieldText() + u" auf Offset " + Number(static_cast<long long>(offset)) +
                         u" passt nicht zum Block");
         }
         // The value lies within its block: a length the block cannot hold
@@ -568,7 +581,7 @@ std::string ParadoxTable::State::ReadBlob(const FieldDescription& field, const s
         const std::uint64_t blockSize = U16(head + 1) * kBlobBlockSize;
         const std::uint64_t room = blockSize > kSingleBlobHeadSize ? blockSize - kSingleBlobHeadSize : 0;
         if (length > room) {
-            BlobDamaged(u"Der Wert von " + fieldText + u" ist " + Number(length) + u" Bytes lang, sein Block bei Offset " +
+            BlobDamaged(u"Der Wert von " + fieldText() + u" ist " + Number(length) + u" Bytes lang, sein Block bei Offset " +
                         Number(static_cast<long long>(offset)) + u" fasst nur " + Number(static_cast<long long>(room)) +
                         u" Bytes");
         }
@@ -577,7 +590,7 @@ std::string ParadoxTable::State::ReadBlob(const FieldDescription& field, const s
         // Up to 64 small values in one block: a table of 5-byte entries,
         // then the data in 16-byte chunks.
         if (index >= kSubAllocatedEntries) {
-            BlobDamaged(u"Der Verweis von " + fieldText + u" nennt den ungültigen Eintrag " + Number(index));
+            BlobDamaged(u"Der Verweis von " + fieldText() + u" nennt den ungültigen Eintrag " + Number(index));
         }
         const std::uint8_t* entry = BlobBytesInBlock(offset, offset + 12 + 5 * index, 5);
         const std::uint64_t dataOffset = static_cast<std::uint64_t>(entry[0]) * 16;
@@ -585,17 +598,17 @@ std::string ParadoxTable::State::ReadBlob(const FieldDescription& field, const s
                                        ? 0
                                        : (static_cast<std::uint64_t>(entry[1]) - 1) * 16 + entry[4];
         if (size != length || dataOffset < kSubAllocatedDataStart || dataOffset + size > kBlobBlockSize) {
-            BlobDamaged(u"Der Verweis von " + fieldText + u" auf Offset " + Number(static_cast<long long>(offset)) +
+            BlobDamaged(u"Der Verweis von " + fieldText() + u" auf Offset " + Number(static_cast<long long>(offset)) +
                         u" passt nicht zum Block");
         }
         start = offset + dataOffset;
     } else {
-        BlobDamaged(u"Der Verweis von " + fieldText + u" zeigt auf keinen Datenblock (Offset " +
+        BlobDamaged(u"Der Verweis von " + fieldText() + u" zeigt auf keinen Datenblock (Offset " +
                     Number(static_cast<long long>(offset)) + u")");
     }
     // A graphic's prefix is not read at all: the range ends where the value does.
     const std::uint32_t skip = graphic ? kGraphicPrefixSize : 0;
-    return ReadBlobValue(offset, start + skip, length - skip);
+    ReadBlobValue(offset, start + skip, length - skip, value);
 }
 
 FieldValue ParadoxTable::State::Decode(int index) const {
@@ -793,6 +806,38 @@ FieldValue ParadoxTable::Value(int field) const {
         throw Error(kArgumentOutOfRange);
     }
     return state_->Decode(field);
+}
+
+bool ParadoxTable::TextInto(int field, std::u16string& text) const {
+    if (state_->eof) ThrowEngineError(EngineErrorCode::kNoCurrentRecord);
+    if (field < 0 || static_cast<std::size_t>(field) >= state_->info.fields.size()) {
+        throw Error(kArgumentOutOfRange);
+    }
+    const FieldDescription& description = state_->info.fields[static_cast<std::size_t>(field)];
+    const std::uint8_t* data = state_->Record() + description.offset;
+    const auto size = static_cast<std::size_t>(description.size);
+    switch (description.type) {
+        case FieldType::kAlpha: {
+            const auto* nul = static_cast<const std::uint8_t*>(std::memchr(data, 0, size));
+            const std::size_t length = nul ? static_cast<std::size_t>(nul - data) : size;
+            state_->codePage->DecodeInto(std::string_view(reinterpret_cast<const char*>(data), length), text);
+            return true;
+        }
+        case FieldType::kMemo:
+        case FieldType::kFormattedMemo: {
+            if (U32(data + size - kBlobPointerSize + 4) == 0) {
+                text.clear();
+                return true;
+            }
+            std::string& bytes = state_->blobBytes;
+            state_->ReadBlob(description, data, bytes);
+            state_->codePage->DecodeInto(bytes, text);
+            // A memo of many megabytes is not kept until the table closes.
+            if (bytes.capacity() > kKeptBlobBytes) std::string().swap(bytes);
+            return true;
+        }
+        default: return false;
+    }
 }
 
 std::vector<FileIdentity> ParadoxTable::FileIdentities() const {

@@ -159,6 +159,10 @@ public:
     // record before they are decoded: alpha up to its first zero byte, memo
     // as the .MB holds it. Empty for null and for other types.
     std::string TextBytes(int field) const;
+    // An alpha, memo or formatted memo field of the current record as text
+    // (Value's text, empty for null) into text, whose storage is reused;
+    // false, with text untouched, for the other types. Fails as Value does.
+    bool TextInto(int field, std::u16string& text) const;
 
     // The identities of the files the table is read from (.DB and .MB).
     std::vector<FileIdentity> FileIdentities() const;

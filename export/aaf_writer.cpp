@@ -56,17 +56,28 @@ std::size_t TerminatorLength(std::u16string_view value) {
 // its CR LF, then the terminator and ";".
 template <typename Put>
 void PutExtensionLine(std::u16string_view tag, std::u16string_view value, Put&& put) {
-    const std::u16string terminator(TerminatorLength(value), u'/');
-    const std::u16string prefix = u"#EXT_" + std::u16string(tag) + u'_' + terminator + u':';
-    put(std::u16string_view(prefix));
+    static constexpr std::u16string_view kSlashes = u"////////////////////////////////";
+    const std::size_t length = TerminatorLength(value);
+    std::u16string longTerminator;
+    if (length > kSlashes.size()) longTerminator.assign(length, u'/');
+    const std::u16string_view terminator =
+        length > kSlashes.size() ? std::u16string_view(longTerminator) : kSlashes.substr(0, length);
+    const auto putPrefix = [&] {
+        put(std::u16string_view(u"#EXT_"));
+        put(tag);
+        put(std::u16string_view(u"_"));
+        put(terminator);
+        put(std::u16string_view(u":"));
+    };
+    putPrefix();
     std::size_t from = 0;
     for (std::size_t at = value.find(u"\r\n"); at != std::u16string_view::npos; at = value.find(u"\r\n", from)) {
         put(value.substr(from, at + 2 - from));
-        put(std::u16string_view(prefix));
+        putPrefix();
         from = at + 2;
     }
     put(value.substr(from));
-    put(std::u16string_view(terminator));
+    put(terminator);
     put(std::u16string_view(u";"));
 }
 
@@ -85,54 +96,91 @@ void PutWithout(Utf8TextWriter& writer, std::u16string_view text, char16_t unwan
     writer.Put(text);
 }
 
-void WriteRecordBlock(Utf8TextWriter& writer, RecordCursor& table, const TimeFormatSettings& timeFormat) {
-    const std::u16string name = table.FieldAsText(kName);
-    const std::u16string cleanName = CleanField(name);
+// The characters a field of the "#A93:" and "#ZNAM:" lines leaves out.
+constexpr std::u16string_view kFieldSeparators = u",#";
+
+// Appends text without any of unwanted.
+void AppendWithout(std::u16string& out, std::u16string_view text, std::u16string_view unwanted) {
+    for (std::size_t at = text.find_first_of(unwanted); at != std::u16string_view::npos;
+         at = text.find_first_of(unwanted)) {
+        out.append(text.substr(0, at));
+        text.remove_prefix(at + 1);
+    }
+    out.append(text);
+}
+
+bool Contains(std::u16string_view text, std::u16string_view any) {
+    return text.find_first_of(any) != std::u16string_view::npos;
+}
+
+// The storage of one record's texts, kept from record to record so that a
+// record costs no allocations once the longest values have been seen.
+struct RecordTexts {
+    std::u16string line;
+    std::u16string name;
+    std::u16string place;
+    std::u16string zone;
+    std::u16string comment;
+};
+
+void WriteRecordBlock(Utf8TextWriter& writer, RecordCursor& table, const TimeFormatSettings& timeFormat,
+                      RecordTexts& texts) {
+    std::u16string& line = texts.line;
+    table.FieldAsText(kName, texts.name);
+    const std::u16string_view name = texts.name;
     const bool septar = table.FieldAsBoolean(kSeptarFlag);
     const double julianDay = table.FieldAsReal(kJulianDay);
-    std::u16string line = u"#A93:" + cleanName + u",*," + (septar ? u"SO," : u"*,");
-    line += JulianDayToDateText(julianDay);
+    line.assign(u"#A93:");
+    AppendWithout(line, name, kFieldSeparators);
+    line += u",*,";
+    line += septar ? u"SO," : u"*,";
+    AppendJulianDayToDateText(line, julianDay);
     line += u',';
-    line += TimeOfDayText(julianDay, timeFormat);
+    AppendTimeOfDayText(line, julianDay, timeFormat);
     line += u',';
-    const std::u16string place = table.FieldAsText(kPlace);
-    const std::u16string cleanPlace = CleanField(place);
-    line += cleanPlace;
+    table.FieldAsText(kPlace, texts.place);
+    const std::u16string_view place = texts.place;
+    AppendWithout(line, place, kFieldSeparators);
     line += u",*";
     writer.WriteLine(line);
 
-    if (cleanName != name) WriteExtensionLine(writer, u"A93_N", name);
-    if (cleanPlace != place) WriteExtensionLine(writer, u"A93_O", place);
+    if (Contains(name, kFieldSeparators)) WriteExtensionLine(writer, u"A93_N", name);
+    if (Contains(place, kFieldSeparators)) WriteExtensionLine(writer, u"A93_O", place);
     if (septar) {
         WriteExtensionLine(writer, u"A93_T", u"Septar");
         WriteExtensionLine(writer, u"A93_T2", table.FieldAsText(kSeptarText));
     }
 
     const double zoneOffset = table.FieldAsReal(kZoneOffset);
-    line = u"#B93:" + JulianDayText(julianDay, zoneOffset);
+    line.assign(u"#B93:");
+    AppendJulianDayText(line, julianDay, zoneOffset);
     line += u',';
-    line += LatitudeText(table.FieldAsReal(kLatitude));
+    AppendLatitudeText(line, table.FieldAsReal(kLatitude));
     line += u',';
-    line += LongitudeText(table.FieldAsReal(kLongitude));
+    AppendLongitudeText(line, table.FieldAsReal(kLongitude));
     line += u',';
-    line += ZoneOffsetText(zoneOffset);
+    AppendZoneOffsetText(line, zoneOffset);
     line += u",*";
     writer.WriteLine(line);
 
-    const std::u16string storedZone = table.FieldAsText(kZoneName);
-    const std::u16string zone = storedZone == u"Wahre Ortszeit" ? std::u16string(u"WOZ") : storedZone;
-    const std::u16string cleanZone = CleanField(zone);
-    writer.WriteLine(u"#ZNAM:" + cleanZone);
-    if (cleanZone != storedZone) WriteExtensionLine(writer, u"ZNAM", zone);
+    table.FieldAsText(kZoneName, texts.zone);
+    // "Wahre Ortszeit" is written "WOZ", with the extension line of "WOZ".
+    const bool trueLocalTime = texts.zone == u"Wahre Ortszeit";
+    const std::u16string_view zone = trueLocalTime ? std::u16string_view(u"WOZ") : std::u16string_view(texts.zone);
+    line.assign(u"#ZNAM:");
+    AppendWithout(line, zone, kFieldSeparators);
+    writer.WriteLine(line);
+    if (trueLocalTime || Contains(zone, kFieldSeparators)) WriteExtensionLine(writer, u"ZNAM", zone);
 
     // The comment, a memo of any length, is held once: its "#COM:" line
     // (the comment without "#") and its extension line are written from it.
-    const std::u16string comment = table.FieldAsText(kComment);
+    table.FieldAsText(kComment, texts.comment);
+    const std::u16string_view comment = texts.comment;
     if (!comment.empty()) {
         writer.Put(u"#COM:");
         PutWithout(writer, comment, u'#');
         writer.EndLine();
-        if (comment.find(u'#') != std::u16string::npos) WriteExtensionLine(writer, u"COM", comment);
+        if (comment.find(u'#') != std::u16string_view::npos) WriteExtensionLine(writer, u"COM", comment);
     }
 
     writer.WriteLine(u"");
@@ -167,8 +215,9 @@ std::int32_t WriteAafFile(ByteSink& output, RecordCursor& table, UserInterface& 
     table.First();
     const std::optional<std::uint32_t> total = table.RecordCountHint();
     std::int32_t count = 0;
+    RecordTexts texts;
     while (!table.Eof()) {
-        WriteRecordBlock(writer, table, timeFormat);
+        WriteRecordBlock(writer, table, timeFormat, texts);
         table.Next();
         ++count;
         ui.ShowProgress(static_cast<std::uint32_t>(count), total);

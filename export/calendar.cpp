@@ -1,7 +1,8 @@
 #include "export/calendar.h"
 
+#include <array>
+#include <charconv>
 #include <cmath>
-#include <vector>
 
 #include "core/error.h"
 #include "core/text.h"
@@ -103,24 +104,25 @@ struct DecimalDigits {
 };
 
 // A small unsigned big number in base 10^9, least significant limb first.
+// The largest extended value has 4933 digits, so 560 limbs hold any.
 class DecimalAccumulator {
 public:
     explicit DecimalAccumulator(std::uint64_t value) {
         do {
-            limbs_.push_back(static_cast<std::uint32_t>(value % kBase));
+            limbs_[count_++] = static_cast<std::uint32_t>(value % kBase);
             value /= kBase;
         } while (value != 0);
     }
 
     void Multiply(std::uint32_t factor) {  // factor < 2^31
         std::uint64_t carry = 0;
-        for (auto& limb : limbs_) {
-            const std::uint64_t product = std::uint64_t{limb} * factor + carry;
-            limb = static_cast<std::uint32_t>(product % kBase);
+        for (std::size_t i = 0; i < count_; ++i) {
+            const std::uint64_t product = std::uint64_t{limbs_[i]} * factor + carry;
+            limbs_[i] = static_cast<std::uint32_t>(product % kBase);
             carry = product / kBase;
         }
         while (carry != 0) {
-            limbs_.push_back(static_cast<std::uint32_t>(carry % kBase));
+            limbs_[count_++] = static_cast<std::uint32_t>(carry % kBase);
             carry /= kBase;
         }
     }
@@ -131,18 +133,26 @@ public:
     }
 
     std::string ToString() const {
-        std::string out = std::to_string(limbs_.back());
-        for (auto it = limbs_.rbegin() + 1; it != limbs_.rend(); ++it) {
-            std::string part = std::to_string(*it);
-            out.append(9 - part.size(), '0');
-            out += part;
+        std::string out;
+        out.reserve(count_ * 9);
+        char limb[16];
+        const auto top = std::to_chars(limb, limb + sizeof limb, limbs_[count_ - 1]);
+        out.append(limb, top.ptr);
+        for (std::size_t i = count_ - 1; i-- > 0;) {
+            std::uint32_t value = limbs_[i];
+            for (int digit = 8; digit >= 0; --digit) {
+                limb[digit] = static_cast<char>('0' + value % 10);
+                value /= 10;
+            }
+            out.append(limb, 9);
         }
         return out;
     }
 
 private:
     static constexpr std::uint32_t kBase = 1000000000;
-    std::vector<std::uint32_t> limbs_;
+    std::array<std::uint32_t, 560> limbs_;
+    std::size_t count_ = 0;
 };
 
 DecimalDigits ExactDecimal(Extended magnitude) {
@@ -176,21 +186,24 @@ bool IncrementDigits(std::string& digits) {
 // The format "0000000.00000" without the user's regional settings: first
 // rounded to 18 significant digits (to nearest, ties to even, on the exact
 // value), then to five decimals with halves away from zero.
-std::u16string FixedFiveDecimals(Extended value) {
+void AppendFixedFiveDecimals(std::u16string& out, Extended value) {
     const bool negative = std::signbit(value);
     const Extended magnitude = std::fabs(value);
     // Below this, neither rounding step can reach the fifth decimal.
-    if (magnitude < 4e-6L) return u"0000000.00000";
+    if (magnitude < 4e-6L) {
+        out += u"0000000.00000";
+        return;
+    }
 
     DecimalDigits exact = ExactDecimal(magnitude);
     // Digits before the decimal point (may be zero or negative).
     int pointPosition = static_cast<int>(exact.digits.size()) + exact.exponent;
-    std::string digits = exact.digits;
+    std::string& digits = exact.digits;
     if (digits.size() > 18) {
-        const std::string rest = digits.substr(18);
+        const char first = digits[18];
+        const bool restBeyondHalf = digits.find_first_not_of('0', 19) != std::string::npos;
         digits.resize(18);
-        const bool restBeyondHalf = rest.find_first_not_of('0', 1) != std::string::npos;
-        const bool up = rest[0] > '5' || (rest[0] == '5' && (restBeyondHalf || (digits.back() - '0') % 2 != 0));
+        const bool up = first > '5' || (first == '5' && (restBeyondHalf || (digits.back() - '0') % 2 != 0));
         if (up && !IncrementDigits(digits)) {
             digits.insert(digits.begin(), '1');
             digits.pop_back();
@@ -198,44 +211,39 @@ std::u16string FixedFiveDecimals(Extended value) {
         }
     }
 
-    // Whole part and decimals of the 18-digit value.
-    std::string whole;
-    std::string decimals;
+    // Whole part and five decimals of the 18-digit value; the sixth decimal
+    // decides the rounding.
+    const auto digitAt = [&digits](long long index) {
+        return index >= 0 && index < static_cast<long long>(digits.size()) ? digits[static_cast<std::size_t>(index)]
+                                                                            : '0';
+    };
+    std::string all;
     if (pointPosition > 0) {
-        whole = digits.substr(0, std::min<std::size_t>(digits.size(), pointPosition));
-        whole.append(static_cast<std::size_t>(pointPosition) - whole.size(), '0');
-        if (static_cast<std::size_t>(pointPosition) < digits.size()) decimals = digits.substr(pointPosition);
-    } else {
-        decimals = std::string(static_cast<std::size_t>(-pointPosition), '0') + digits;
+        all.reserve(static_cast<std::size_t>(pointPosition) + 6);
+        for (int i = 0; i < pointPosition; ++i) all += digitAt(i);
     }
-    decimals.resize(6, '0');
-    const bool roundUp = decimals[5] >= '5';
-    decimals.resize(5);
-
-    std::string all = whole + decimals;
+    for (int i = 0; i < 5; ++i) all += digitAt(static_cast<long long>(pointPosition) + i);
+    const bool roundUp = digitAt(static_cast<long long>(pointPosition) + 5) >= '5';
     if (roundUp && !IncrementDigits(all)) all.insert(all.begin(), '1');
-    whole = all.substr(0, all.size() - 5);
-    decimals = all.substr(all.size() - 5);
-    if (whole.size() < 7) whole.insert(0, 7 - whole.size(), '0');
 
     const bool allZero = all.find_first_not_of('0') == std::string::npos;
-    std::u16string out;
     if (negative && !allZero) out += u'-';
-    out += FromAscii(whole);
+    const std::size_t wholeSize = all.size() - 5;
+    if (wholeSize < 7) out.append(7 - wholeSize, u'0');
+    for (std::size_t i = 0; i < wholeSize; ++i) out += static_cast<char16_t>(all[i]);
     out += u'.';
-    out += FromAscii(decimals);
-    return out;
+    for (std::size_t i = wholeSize; i < all.size(); ++i) out += static_cast<char16_t>(all[i]);
 }
 
-[[gnu::noipa]] std::u16string ComputeJulianDayText(Extended julianDay, Extended zoneOffsetHours) {
+[[gnu::noipa]] void ComputeJulianDayText(std::u16string& out, Extended julianDay, Extended zoneOffsetHours) {
     const Extended value = julianDay + (zoneOffsetHours / 24.0L);
     RequireFinite(value);
-    return FixedFiveDecimals(value);
+    AppendFixedFiveDecimals(out, value);
 }
 
 enum class Angle { Latitude, Longitude, ZoneOffset };
 
-[[gnu::noipa]] std::u16string ComputeSexagesimal(Extended a, Angle kind) {
+[[gnu::noipa]] void ComputeSexagesimal(std::u16string& out, Extended a, Angle kind) {
     RequireFinite(a);
     const bool zone = kind == Angle::ZoneOffset;
     Extended x = zone ? std::fabs(a) : std::fabs(a) + kThousandthSecond;
@@ -260,7 +268,6 @@ enum class Angle { Latitude, Longitude, ZoneOffset };
         case Angle::Longitude: letter = a >= 0 ? u'w' : u'e'; break;
         default: letter = a > 0 ? u'w' : u'e'; break;
     }
-    std::u16string out;
     AppendDecimal(out, whole, 1);
     out += letter;
     AppendDecimal(out, minutes, 2);  // 0 to 59
@@ -268,7 +275,6 @@ enum class Angle { Latitude, Longitude, ZoneOffset };
         out += u':';
         AppendDecimal(out, seconds, 2);
     }
-    return out;
 }
 
 }  // namespace
@@ -278,44 +284,69 @@ CalendarDate JulianDayToDate(long double julianDay) {
     return ComputeDate(julianDay);
 }
 
-std::u16string JulianDayToDateText(long double julianDay) {
+void AppendJulianDayToDateText(std::u16string& out, long double julianDay) {
     const CalendarDate date = JulianDayToDate(julianDay);
-    std::u16string out;
     AppendDecimal(out, date.day, 2);
     out += u'.';
     AppendDecimal(out, date.month, 2);
     out += u'.';
     AppendDecimal(out, date.year, 4);
-    return out;
 }
 
-std::u16string TimeOfDayText(long double julianDay, const TimeFormatSettings& format) {
+void AppendTimeOfDayText(std::u16string& out, long double julianDay, const TimeFormatSettings& format) {
     ClockTime time;
     {
         ExtendedPrecisionScope precision;
         time = ComputeTimeOfDay(julianDay);
     }
-    return FormatTimeOfDay(time.hours, time.minutes, time.seconds, format);
+    AppendTimeOfDay(out, time.hours, time.minutes, time.seconds, format);
+}
+
+void AppendJulianDayText(std::u16string& out, long double julianDay, long double zoneOffsetHours) {
+    ExtendedPrecisionScope precision;
+    ComputeJulianDayText(out, julianDay, zoneOffsetHours);
+}
+
+void AppendLatitudeText(std::u16string& out, long double latitude) {
+    ExtendedPrecisionScope precision;
+    ComputeSexagesimal(out, latitude, Angle::Latitude);
+}
+
+void AppendLongitudeText(std::u16string& out, long double longitude) {
+    ExtendedPrecisionScope precision;
+    ComputeSexagesimal(out, longitude, Angle::Longitude);
+}
+
+void AppendZoneOffsetText(std::u16string& out, long double zoneOffsetHours) {
+    ExtendedPrecisionScope precision;
+    ComputeSexagesimal(out, zoneOffsetHours, Angle::ZoneOffset);
+}
+
+namespace {
+
+template <typename... Args>
+std::u16string Returned(void (*append)(std::u16string&, Args...), Args... args) {
+    std::u16string out;
+    append(out, args...);
+    return out;
+}
+
+}  // namespace
+
+std::u16string JulianDayToDateText(long double julianDay) { return Returned(AppendJulianDayToDateText, julianDay); }
+
+std::u16string TimeOfDayText(long double julianDay, const TimeFormatSettings& format) {
+    std::u16string out;
+    AppendTimeOfDayText(out, julianDay, format);
+    return out;
 }
 
 std::u16string JulianDayText(long double julianDay, long double zoneOffsetHours) {
-    ExtendedPrecisionScope precision;
-    return ComputeJulianDayText(julianDay, zoneOffsetHours);
+    return Returned(AppendJulianDayText, julianDay, zoneOffsetHours);
 }
 
-std::u16string LatitudeText(long double latitude) {
-    ExtendedPrecisionScope precision;
-    return ComputeSexagesimal(latitude, Angle::Latitude);
-}
-
-std::u16string LongitudeText(long double longitude) {
-    ExtendedPrecisionScope precision;
-    return ComputeSexagesimal(longitude, Angle::Longitude);
-}
-
-std::u16string ZoneOffsetText(long double zoneOffsetHours) {
-    ExtendedPrecisionScope precision;
-    return ComputeSexagesimal(zoneOffsetHours, Angle::ZoneOffset);
-}
+std::u16string LatitudeText(long double latitude) { return Returned(AppendLatitudeText, latitude); }
+std::u16string LongitudeText(long double longitude) { return Returned(AppendLongitudeText, longitude); }
+std::u16string ZoneOffsetText(long double zoneOffsetHours) { return Returned(AppendZoneOffsetText, zoneOffsetHours); }
 
 }  // namespace kosmara

@@ -42,4 +42,14 @@ std::u16string LongitudeText(long double longitude);
 // seconds only when there are whole seconds.
 std::u16string ZoneOffsetText(long double zoneOffsetHours);
 
+// The same texts appended to out, so that a line is composed in storage
+// the caller keeps from record to record. On failure out may hold part of
+// the text.
+void AppendJulianDayToDateText(std::u16string& out, long double julianDay);
+void AppendTimeOfDayText(std::u16string& out, long double julianDay, const TimeFormatSettings& format);
+void AppendJulianDayText(std::u16string& out, long double julianDay, long double zoneOffsetHours);
+void AppendLatitudeText(std::u16string& out, long double latitude);
+void AppendLongitudeText(std::u16string& out, long double longitude);
+void AppendZoneOffsetText(std::u16string& out, long double zoneOffsetHours);
+
 }  // namespace kosmara

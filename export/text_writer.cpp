@@ -4,18 +4,50 @@
 #include <cstring>
 #include <utility>
 
-#include "core/text.h"
-
 namespace kosmara {
 
 namespace {
 
-// Parts are encoded in slices of this many code units, so the UTF-8 of a
-// slice (at most 3 bytes a unit) is all the room a line of any length needs.
-constexpr std::size_t kSliceUnits = 512;
-
 bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// The most bytes one code unit becomes (a pair: 4 bytes for 2 units).
+constexpr std::size_t kMaxBytesPerUnit = 3;
+
+// The UTF-8 of text, written from out on; returns the end. A high surrogate
+// followed by a low one is one character; any other surrogate becomes
+// U+FFFD, as in AppendUtf8.
+char* EncodeUtf8(std::u16string_view text, char* out) {
+    const char16_t* at = text.data();
+    const char16_t* const end = at + text.size();
+    while (at != end) {
+        char32_t c = *at++;
+        if (c < 0x80) {
+            *out++ = static_cast<char>(c);
+            continue;
+        }
+        if (c < 0x800) {
+            *out++ = static_cast<char>(0xC0 | (c >> 6));
+            *out++ = static_cast<char>(0x80 | (c & 0x3F));
+            continue;
+        }
+        if (c >= 0xD800 && c <= 0xDFFF) {
+            if (c <= 0xDBFF && at != end && IsLowSurrogate(*at)) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (*at++ - 0xDC00);
+                *out++ = static_cast<char>(0xF0 | (c >> 18));
+                *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+                *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+                *out++ = static_cast<char>(0x80 | (c & 0x3F));
+                continue;
+            }
+            c = 0xFFFD;
+        }
+        *out++ = static_cast<char>(0xE0 | (c >> 12));
+        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return out;
+}
 
 }  // namespace
 
@@ -43,13 +75,7 @@ void Utf8TextWriter::Put(std::u16string_view part) {
         pendingHigh_ = part.back();
         part.remove_suffix(1);
     }
-    while (!part.empty()) {
-        std::size_t size = std::min(kSliceUnits, part.size());
-        // A high surrogate starts the next slice, so a pair stays in one.
-        if (size < part.size() && IsHighSurrogate(part[size - 1])) --size;
-        Encode(part.substr(0, size));
-        part.remove_prefix(size);
-    }
+    Encode(part);
 }
 
 void Utf8TextWriter::EndLine() {
@@ -61,10 +87,27 @@ void Utf8TextWriter::EndLine() {
     Flush();
 }
 
+// Encodes straight into the buffer as far as the room surely holds the
+// bytes; a character that may not fit goes through a few bytes of its own,
+// so the buffer is handed over whenever it is full, even inside a
+// character, exactly as if the whole text were encoded first and appended.
 void Utf8TextWriter::Encode(std::u16string_view text) {
-    encoded_.clear();
-    AppendUtf8(text, encoded_);
-    Append(encoded_.data(), encoded_.size());
+    while (!text.empty()) {
+        std::size_t units = std::min(text.size(), (kBufferSize - used_) / kMaxBytesPerUnit);
+        // A pair stays in one piece.
+        if (units > 0 && units < text.size() && IsHighSurrogate(text[units - 1])) --units;
+        if (units == 0) {
+            units = text.size() > 1 && IsHighSurrogate(text[0]) && IsLowSurrogate(text[1]) ? 2 : 1;
+            char bytes[4];
+            const char* const end = EncodeUtf8(text.substr(0, units), bytes);
+            Append(bytes, static_cast<std::size_t>(end - bytes));
+        } else {
+            char* const end = EncodeUtf8(text.substr(0, units), buffer_.data() + used_);
+            used_ = static_cast<std::size_t>(end - buffer_.data());
+            if (used_ == kBufferSize) Flush();
+        }
+        text.remove_prefix(units);
+    }
 }
 
 void Utf8TextWriter::Append(const char* data, std::size_t size) {

@@ -38,7 +38,6 @@ private:
     std::array<char, kBufferSize> buffer_{};
     std::size_t used_ = 0;
     char16_t pendingHigh_ = 0;  // a high surrogate that ended the last part
-    std::string encoded_;       // one slice of a part as UTF-8
 };
 
 }  // namespace kosmara

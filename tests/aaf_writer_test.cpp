@@ -292,8 +292,7 @@ public:
 
 // A line given in parts (split anywhere, even between the halves of a
 // surrogate pair) is written as the whole line is: the same bytes, handed
-// over in the same pieces. Lines reach beyond the 512-unit slices and the
-// 1024-byte buffer.
+// over in the same pieces. Lines reach beyond the 1024-byte buffer.
 TEST(TextWriter, LineInPartsEqualsTheWholeLine) {
     std::mt19937 random(4711);
     static constexpr char16_t kAlphabet[] = u"a\u00E4\u20AC\xD83D\xDE00\r\n#";
@@ -322,6 +321,48 @@ TEST(TextWriter, LineInPartsEqualsTheWholeLine) {
             partsWriter.EndLine();
         }
         ASSERT_EQ(parts.chunks, whole.chunks) << "line \"" << ToUtf8(line) << "\"";
+    }
+}
+
+// Random lines of every kind of character, lone halves of pairs included,
+// given whole or in parts: the bytes are those of ToUtf8 with CR LF, handed
+// over in pieces of 1024 bytes and a last piece at the end of each line.
+TEST(TextWriter, BytesAndWriteCallsMatchTheReferenceEncoding) {
+    std::mt19937 random(20240611);
+    static constexpr char16_t kUnits[] = {u'a', u'Z', u' ', u'#', u'\r', u'\n', 0x7F, 0x80, 0xE4, 0x7FF, 0x800, 0x20AC,
+                                          0xD7FF, 0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0xE000, 0xFFFD, 0xFFFF};
+    std::uniform_int_distribution<std::size_t> unit(0, std::size(kUnits) - 1);
+    std::uniform_int_distribution<int> kind(0, 3);
+    std::uniform_int_distribution<int> length(0, 1500);
+    std::uniform_int_distribution<int> cuts(0, 4);
+    for (int round = 0; round < 400; ++round) {
+        ChunkSink sink;
+        std::vector<std::string> expected{kBom};
+        {
+            Utf8TextWriter writer(sink);
+            for (int lineNumber = 0; lineNumber < 3; ++lineNumber) {
+                std::u16string line;
+                const int lineKind = kind(random);
+                for (int n = length(random); n > 0; --n) {
+                    if (lineKind == 0) line += static_cast<char16_t>(u'a' + n % 26);  // ASCII only
+                    else if (lineKind == 1) line += n % 7 == 0 ? char16_t{0xE4} : char16_t{u'x'};
+                    else if (lineKind == 2) line += u"\U0001F600x";  // pairs at every offset
+                    else line += kUnits[unit(random)];
+                }
+                std::vector<std::size_t> at{0, line.size()};
+                for (int n = cuts(random); n > 0; --n)
+                    at.push_back(std::uniform_int_distribution<std::size_t>(0, line.size())(random));
+                std::sort(at.begin(), at.end());
+                for (std::size_t i = 0; i + 1 < at.size(); ++i)
+                    writer.Put(std::u16string_view(line).substr(at[i], at[i + 1] - at[i]));
+                writer.EndLine();
+
+                const std::string bytes = ToUtf8(line) + "\r\n";
+                for (std::size_t from = 0; from < bytes.size(); from += Utf8TextWriter::kBufferSize)
+                    expected.push_back(bytes.substr(from, Utf8TextWriter::kBufferSize));
+            }
+        }
+        ASSERT_EQ(sink.chunks, expected) << "round " << round;
     }
 }
 

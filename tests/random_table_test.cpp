@@ -27,6 +27,7 @@
 #include "engine/byte_source.h"
 #include "engine/code_page.h"
 #include "engine/engine_objects.h"
+#include "engine/field_value.h"
 #include "engine/paradox_table.h"
 #include "export/aaf_writer.h"
 #include "memory_table.h"
@@ -341,6 +342,7 @@ std::vector<std::string> Differences(const RandomTable& t) {
                           std::to_string(want.decimals) + " offset " + std::to_string(want.offset));
     }
     std::size_t row = 0;
+    std::u16string reused;  // read into from field to field and record to record
     for (table.First(); !table.Eof() && out.size() < 5; table.Next(), ++row) {
         if (row >= t.rows.size()) {
             out.push_back("more records than written");
@@ -352,6 +354,12 @@ std::vector<std::string> Differences(const RandomTable& t) {
                 out.push_back("record " + std::to_string(row) + ", field " + std::to_string(f + 1) + " (" +
                               FieldTypeLetter(fields[f].type) + "): expected " + Show(t.rows[row][f]) + "; got " +
                               Show(got));
+            FieldTextInto(table, static_cast<int>(f), reused);
+            const std::u16string fresh = FieldText(table, static_cast<int>(f));
+            if (reused != fresh)
+                out.push_back("record " + std::to_string(row) + ", field " + std::to_string(f + 1) +
+                              ": text read into reused storage \"" + ToUtf8(reused.substr(0, 60)) + "\", afresh \"" +
+                              ToUtf8(fresh.substr(0, 60)) + "\"");
         }
     }
     if (out.empty() && row != t.rows.size()) out.push_back(std::to_string(row) + " records walked");
