@@ -1,10 +1,13 @@
 #include "export/aaf_writer.h"
 
+#include "export/extended_precision.h"
+
 #include <algorithm>
 #include <string>
 
 #include "core/text.h"
 #include "export/calendar.h"
+#include "export/extended_precision.h"
 #include "export/text_writer.h"
 #include "platform/file.h"
 
@@ -212,6 +215,8 @@ std::int32_t WriteAafFile(std::u16string_view outputFileName, RecordCursor& tabl
 std::int32_t WriteAafFile(ByteSink& output, RecordCursor& table, UserInterface& ui,
                           const TimeFormatSettings& timeFormat) {
     Utf8TextWriter writer(output);
+    // One scope for the walk, so the texts' own scopes find the word set.
+    const ExtendedPrecisionScope precision;
     table.First();
     const std::optional<std::uint32_t> total = table.RecordCountHint();
     std::int32_t count = 0;
