@@ -35,7 +35,7 @@ void RequireFinite(Extended x) {
 // whole(x): cut toward zero, still a real.
 Extended Whole(Extended x) {
     if (!(std::fabs(x) < kTwoTo63)) return x;  // already integral (or not finite)
-    return std::copysign(static_cast<Extended>(static_cast<std::int64_t>(x)), x);
+    return std::copysign(static_cast<Extended>(CutToInteger64(x)), x);
 }
 
 Extended Frac(Extended x) { return x - Whole(x); }
@@ -43,7 +43,7 @@ Extended Frac(Extended x) { return x - Whole(x); }
 // trunc(x) as a 64-bit integer; beyond that range the operation is invalid.
 std::int64_t Trunc64(Extended x) {
     if (!(x >= -kTwoTo63 && x < kTwoTo63)) ThrowInvalidOperation();
-    return static_cast<std::int64_t>(x);
+    return CutToInteger64(x);
 }
 
 // A 64-bit value stored into a 32-bit integer keeps its low 32 bits.
@@ -89,9 +89,8 @@ struct ClockTime {
     // Round to the nearest millisecond, ties to even (|product| < 2^27).
     Extended rounded = Whole(product);
     const Extended rest = std::fabs(product - rounded);
-    if (rest > 0.5L || (rest == 0.5L && static_cast<std::int64_t>(rounded) % 2 != 0))
-        rounded += product < 0 ? -1.0L : 1.0L;
-    std::int64_t milliseconds = static_cast<std::int64_t>(rounded);
+    if (rest > 0.5L || (rest == 0.5L && CutToInteger64(rounded) % 2 != 0)) rounded += product < 0 ? -1.0L : 1.0L;
+    std::int64_t milliseconds = CutToInteger64(rounded);
     if (milliseconds < 0) milliseconds = -milliseconds;
     const std::int64_t t = milliseconds % 86400000;
     return {static_cast<int>(t / 3600000), static_cast<int>((t / 60000) % 60), static_cast<int>((t / 1000) % 60)};

@@ -22,6 +22,23 @@ inline constexpr std::uint16_t kExtendedControlWord = 0x037F;
 std::uint16_t ReadX87ControlWord() noexcept;
 void WriteX87ControlWord(std::uint16_t word) noexcept;
 
+// x cut toward zero, for finite |x| < 2^63, the same integer as
+// static_cast<std::int64_t>(x) in every rounding mode and precision. That
+// cast switches the unit to truncation and back around each conversion,
+// and loading the control word stalls it; this rounds in the current mode
+// and steps back toward zero where rounding went past x.
+inline std::int64_t CutToInteger64(long double x) noexcept {
+#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
+    std::int64_t rounded;
+    __asm__("fistpll %0" : "=m"(rounded) : "t"(x) : "st");
+    const long double back = static_cast<long double>(rounded);  // exact: |rounded| <= 2^63
+    if (x >= 0 ? back > x : back < x) rounded += x >= 0 ? -1 : 1;
+    return rounded;
+#else
+    return static_cast<std::int64_t>(x);
+#endif
+}
+
 class ExtendedPrecisionScope {
 public:
     ExtendedPrecisionScope() noexcept;

@@ -3,7 +3,11 @@
 // evaluated in double precision.
 #include "export/extended_precision.h"
 
+#include <cmath>
+#include <cstdint>
+#include <random>
 #include <thread>
+#include <vector>
 
 #include "core/error.h"
 #include "export/calendar.h"
@@ -31,6 +35,7 @@ class ControlWordKeeper {
 public:
     ControlWordKeeper() : saved_(ReadX87ControlWord()) {}
     ~ControlWordKeeper() { WriteX87ControlWord(saved_); }
+    std::uint16_t saved() const { return saved_; }
 
 private:
     std::uint16_t saved_;
@@ -80,6 +85,45 @@ TEST(ExtendedPrecision, DoublePrecisionReallyChangesTheResult) {
     volatile long double minutes = offset * 60.0L;
     WriteX87ControlWord(kExtendedControlWord);
     EXPECT_EQ(minutes, 9.0L);  // extended precision keeps 8.99999999999999966...
+}
+
+}  // namespace
+}  // namespace kosmara
+
+namespace kosmara {
+namespace {
+
+// The texts' cut toward zero without switching the unit to truncation: the
+// same integer as the compiler's cast, in every rounding mode and precision
+// the caller may have left, for halves, near-integers and large values.
+TEST(ExtendedPrecision, CutToIntegerEqualsTheCastInEveryMode) {
+    const ControlWordKeeper keeper;
+    std::mt19937_64 random(20261210);
+    std::vector<long double> values = {0.0L, -0.0L, 0.5L, -0.5L, 1.5L, -1.5L, 2.5L, -2.5L, 0.49999999999999999L,
+                                       -0.9999999999999999999L, 0x1p62L + 0.5L, -0x1p62L - 0.5L, 0x1p63L - 1.0L,
+                                       -0x1p63L, -0x1p63L + 1.0L, 86399999.5L, -86399999.5L};
+    std::uniform_int_distribution<int> exponent(-4, 62);
+    std::uniform_real_distribution<long double> mantissa(-1.0L, 1.0L);
+    for (int i = 0; i < 20000; ++i) {
+        const long double x = std::ldexp(mantissa(random), exponent(random));
+        values.push_back(x);
+        values.push_back(std::nearbyint(x) + (i % 2 == 0 ? 0.5L : -0.5L));
+    }
+    for (const std::uint16_t rounding : {0x0000, 0x0400, 0x0800, 0x0C00}) {
+        for (const std::uint16_t precision : {0x0300, 0x0200}) {
+            WriteX87ControlWord(static_cast<std::uint16_t>(0x007F | rounding | precision));
+            for (const long double x : values) {
+                if (!(x > -0x1p63L - 1.0L && x < 0x1p63L)) continue;
+                const std::int64_t cut = CutToInteger64(x);
+                const std::int64_t cast = static_cast<std::int64_t>(x);
+                if (cut != cast) {
+                    WriteX87ControlWord(keeper.saved());
+                    FAIL() << "control word " << std::hex << (0x007F | rounding | precision) << std::dec << ", x "
+                           << static_cast<double>(x) << ": " << cut << " != " << cast;
+                }
+            }
+        }
+    }
 }
 
 }  // namespace
