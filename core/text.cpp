@@ -128,6 +128,17 @@ std::u16string FromAscii(std::string_view text) {
     return std::u16string(text.begin(), text.end());
 }
 
+void AppendHex(std::u16string& out, std::uint32_t value, int minDigits) {
+    char16_t digits[8];
+    char16_t* first = digits + std::size(digits);
+    do {
+        *--first = u"0123456789ABCDEF"[value & 0xF];
+        value >>= 4;
+    } while (value != 0);
+    for (auto n = digits + std::size(digits) - first; n < minDigits; ++n) out += u'0';
+    out.append(first, digits + std::size(digits));
+}
+
 void AppendDecimal(std::u16string& out, long long value, int minDigits) {
     unsigned long long magnitude =
         value < 0 ? 0ull - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);

@@ -2,6 +2,7 @@
 // UTF-8 for files, the console and POSIX file names.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -35,6 +36,8 @@ std::u16string FromAscii(std::string_view text);
 // Appends value in decimal with at least minDigits digits, filled with
 // leading zeros; "-" stands before the digits of a negative number.
 void AppendDecimal(std::u16string& out, long long value, int minDigits);
+// The same in upper-case hexadecimal, for error codes.
+void AppendHex(std::u16string& out, std::uint32_t value, int minDigits);
 
 // Letters folded for a case-insensitive comparison of names (ASCII,
 // Latin-1, Latin Extended-A, Greek and Cyrillic).

@@ -1,6 +1,9 @@
 #include "engine/engine_error.h"
 
 #include <array>
+#include <cstdint>
+
+#include "core/text.h"
 
 namespace kosmara {
 namespace {
@@ -44,10 +47,8 @@ std::u16string EngineErrorMessage(EngineErrorCode code, std::initializer_list<st
     for (const ErrorText& entry : kErrorTexts) {
         if (entry.code == code) return FillMessage(entry.text, args);
     }
-    static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
-    const auto value = static_cast<unsigned>(code);
     std::u16string hex;
-    for (int shift = 12; shift >= 0; shift -= 4) hex += kDigits[(value >> shift) & 0xF];
+    AppendHex(hex, static_cast<std::uint16_t>(code), 4);
     return FillMessage(u"BDE-Fehler $%s", {hex});
 }
 

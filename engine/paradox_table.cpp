@@ -44,8 +44,9 @@ std::u16string Number(long long value) {
 }
 
 std::u16string Hex2(unsigned value) {
-    static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
-    return {u'0', u'x', kDigits[(value >> 4) & 0xF], kDigits[value & 0xF]};
+    std::u16string text = u"0x";
+    AppendHex(text, value & 0xFF, 2);
+    return text;
 }
 
 bool AllZero(const std::uint8_t* p, std::size_t size) {
@@ -150,6 +151,15 @@ FieldValue DecodeBcd(const std::uint8_t* p) {
     return value;
 }
 
+// An alpha field's text: its bytes up to the first zero byte.
+std::string_view AlphaBytes(const std::uint8_t* data, std::size_t size) {
+    const auto* nul = static_cast<const std::uint8_t*>(std::memchr(data, 0, size));
+    return {reinterpret_cast<const char*>(data), nul ? static_cast<std::size_t>(nul - data) : size};
+}
+
+// A memo or BLOB field whose pointer gives no length holds nothing.
+bool BlobIsNull(const std::uint8_t* data, std::size_t size) { return U32(data + size - kBlobPointerSize + 4) == 0; }
+
 }  // namespace
 
 char FieldTypeLetter(FieldType type) {
@@ -237,6 +247,13 @@ struct ParadoxTable::State {
         return block.data() + kBlockHeaderSize + static_cast<std::size_t>(recordInBlock) * info.recordSize;
     }
     FieldValue Decode(int field) const;
+    // The description of a field of the current record; fails at the end of
+    // the table and for a position the table does not have.
+    const FieldDescription& CurrentField(int field) const {
+        if (eof) ThrowEngineError(EngineErrorCode::kNoCurrentRecord);
+        if (field < 0 || static_cast<std::size_t>(field) >= info.fields.size()) throw Error(kArgumentOutOfRange);
+        return info.fields[static_cast<std::size_t>(field)];
+    }
     std::string ReadBlob(const FieldDescription& field, const std::uint8_t* data) const;
     // The same into value, whose storage is reused.
     void ReadBlob(const FieldDescription& field, const std::uint8_t* data, std::string& value) const;
@@ -619,11 +636,10 @@ FieldValue ParadoxTable::State::Decode(int index) const {
     using Kind = FieldValue::Kind;
     switch (field.type) {
         case FieldType::kAlpha: {
-            const auto* nul = static_cast<const std::uint8_t*>(std::memchr(data, 0, size));
-            const std::size_t length = nul ? static_cast<std::size_t>(nul - data) : size;
-            if (length == 0) return value;
+            const std::string_view bytes = AlphaBytes(data, size);
+            if (bytes.empty()) return value;
             value.kind = Kind::kText;
-            value.text = codePage->Decode(std::string_view(reinterpret_cast<const char*>(data), length));
+            value.text = codePage->Decode(bytes);
             return value;
         }
         case FieldType::kDate:
@@ -667,7 +683,7 @@ FieldValue ParadoxTable::State::Decode(int index) const {
         case FieldType::kBlob:
         case FieldType::kOle:
         case FieldType::kGraphic: {
-            if (U32(data + field.size - kBlobPointerSize + 4) == 0) return value;
+            if (BlobIsNull(data, size)) return value;
             std::string bytes = ReadBlob(field, data);
             if (field.type == FieldType::kMemo || field.type == FieldType::kFormattedMemo) {
                 // Decoded from the buffer the bytes were read into.
@@ -801,31 +817,21 @@ void ParadoxTable::Next() {
 bool ParadoxTable::IsNull(int field) const { return Value(field).kind == FieldValue::Kind::kNull; }
 
 FieldValue ParadoxTable::Value(int field) const {
-    if (state_->eof) ThrowEngineError(EngineErrorCode::kNoCurrentRecord);
-    if (field < 0 || static_cast<std::size_t>(field) >= state_->info.fields.size()) {
-        throw Error(kArgumentOutOfRange);
-    }
+    state_->CurrentField(field);
     return state_->Decode(field);
 }
 
 bool ParadoxTable::TextInto(int field, std::u16string& text) const {
-    if (state_->eof) ThrowEngineError(EngineErrorCode::kNoCurrentRecord);
-    if (field < 0 || static_cast<std::size_t>(field) >= state_->info.fields.size()) {
-        throw Error(kArgumentOutOfRange);
-    }
-    const FieldDescription& description = state_->info.fields[static_cast<std::size_t>(field)];
+    const FieldDescription& description = state_->CurrentField(field);
     const std::uint8_t* data = state_->Record() + description.offset;
     const auto size = static_cast<std::size_t>(description.size);
     switch (description.type) {
-        case FieldType::kAlpha: {
-            const auto* nul = static_cast<const std::uint8_t*>(std::memchr(data, 0, size));
-            const std::size_t length = nul ? static_cast<std::size_t>(nul - data) : size;
-            state_->codePage->DecodeInto(std::string_view(reinterpret_cast<const char*>(data), length), text);
+        case FieldType::kAlpha:
+            state_->codePage->DecodeInto(AlphaBytes(data, size), text);
             return true;
-        }
         case FieldType::kMemo:
         case FieldType::kFormattedMemo: {
-            if (U32(data + size - kBlobPointerSize + 4) == 0) {
+            if (BlobIsNull(data, size)) {
                 text.clear();
                 return true;
             }
@@ -855,21 +861,14 @@ std::string_view ParadoxTable::RecordBytes() const {
 }
 
 std::string ParadoxTable::TextBytes(int field) const {
-    if (state_->eof) ThrowEngineError(EngineErrorCode::kNoCurrentRecord);
-    if (field < 0 || static_cast<std::size_t>(field) >= state_->info.fields.size()) {
-        throw Error(kArgumentOutOfRange);
-    }
-    const FieldDescription& description = state_->info.fields[static_cast<std::size_t>(field)];
+    const FieldDescription& description = state_->CurrentField(field);
     const std::uint8_t* data = state_->Record() + description.offset;
     const auto size = static_cast<std::size_t>(description.size);
     switch (description.type) {
-        case FieldType::kAlpha: {
-            const auto* nul = static_cast<const std::uint8_t*>(std::memchr(data, 0, size));
-            return std::string(reinterpret_cast<const char*>(data), nul ? static_cast<std::size_t>(nul - data) : size);
-        }
+        case FieldType::kAlpha: return std::string(AlphaBytes(data, size));
         case FieldType::kMemo:
         case FieldType::kFormattedMemo:
-            if (U32(data + size - kBlobPointerSize + 4) == 0) return {};
+            if (BlobIsNull(data, size)) return {};
             return state_->ReadBlob(description, data);
         default: return {};
     }

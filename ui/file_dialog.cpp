@@ -8,6 +8,7 @@
 
 #include "core/error.h"
 #include "core/path.h"
+#include "core/text.h"
 #include "export/extended_precision.h"
 #include "platform/win_handles.h"
 #include "platform/win_text.h"
@@ -22,10 +23,7 @@ constexpr std::size_t kClassicBufferSize = 32768;
 // The error code as upper-case hexadecimal digits, at least `digits` of them.
 std::u16string Hex(std::uint32_t value, int digits) {
     std::u16string text;
-    do {
-        text.insert(text.begin(), u"0123456789ABCDEF"[value & 0xF]);
-        value >>= 4;
-    } while (value != 0 || static_cast<int>(text.size()) < digits);
+    AppendHex(text, value, digits);
     return text;
 }
 
