@@ -561,7 +561,8 @@ void Check(const Command& command, CommandLineEnvironment& environment) {
     const std::vector<RecordFinding> findings = CheckRecords(tbl1);
     StreamSink sink(environment.out);
     WriteCheckReport(sink, findings);
-    ParadoxTable sample = ParadoxTable::Open(tbl1.TablePath(), session.passwords(), command.codePage);
+    // The raw text of the same open table, in the code page it was read in.
+    ParadoxTable& sample = tbl1.reader();
     const int codePage = sample.info().codePage;
     if (JudgeCodePage(SampleTextBytes(sample), codePage).looksWrong)
         environment.err << ToReadableUtf8(WrongCodePageHint(codePage)) << '\n' << std::flush;

@@ -173,14 +173,6 @@ bool MatchesFileMask(std::u16string_view name, std::u16string_view mask) {
 
 namespace {
 
-// The report of doubtful records into its own file, opened under the same
-// guard as the output, after the AAF file has been written or has failed.
-void WriteReportFile(OutputFile& report, const std::vector<RecordFinding>& findings) {
-    constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
-    report.Write(kByteOrderMark, 3);
-    WriteCheckReport(report, findings);
-}
-
 std::optional<std::int32_t> Export(ExportContext& context, std::u16string_view tablePath, bool xpMode,
                                    std::vector<RecordFinding>* findings, const std::u16string* reportFile) {
     // The table as the file calls reach it; the system's own path for the
@@ -236,13 +228,13 @@ std::optional<std::int32_t> Export(ExportContext& context, std::u16string_view t
         // The report of the records walked so far still tells the user where
         // the table broke; the export's failure is what is reported.
         try {
-            WriteReportFile(*report, *findings);
+            WriteCheckReportFile(*report, *findings);
         } catch (const Error& reportFailure) {
             throw Error(failure.message() + u"\n" + reportFailure.message());
         }
         throw;
     }
-    WriteReportFile(*report, *findings);
+    WriteCheckReportFile(*report, *findings);
     return count;
 }
 

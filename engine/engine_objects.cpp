@@ -135,6 +135,7 @@ const ParadoxTable& Table::OpenReader() const {
 const std::vector<FieldDescription>& Table::Fields() const { return OpenReader().fields(); }
 FieldValue Table::Value(int position) const { return OpenReader().Value(position); }
 const ParadoxTable& Table::reader() const { return OpenReader(); }
+ParadoxTable& Table::reader() { return OpenReader(); }
 std::vector<FileIdentity> Table::OpenFileIdentities() const {
     return reader_ ? reader_->FileIdentities() : std::vector<FileIdentity>{};
 }

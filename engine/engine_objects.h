@@ -123,6 +123,8 @@ public:
     const std::vector<FieldDescription>& Fields() const;
     FieldValue Value(int position) const;
     const ParadoxTable& reader() const;
+    // The same for walking the table's raw bytes; moving it moves the table.
+    ParadoxTable& reader();
     // The identities of the files the open table is read from; none when closed.
     std::vector<FileIdentity> OpenFileIdentities() const;
 

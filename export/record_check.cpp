@@ -251,11 +251,15 @@ void WriteCheckReport(ByteSink& output, std::span<const RecordFinding> findings)
     output.Write(text.data(), text.size());
 }
 
+void WriteCheckReportFile(ByteSink& output, std::span<const RecordFinding> findings) {
+    constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+    output.Write(kByteOrderMark, 3);
+    WriteCheckReport(output, findings);
+}
+
 void WriteCheckReport(std::u16string_view fileName, std::span<const RecordFinding> findings) {
     OutputFile file = OutputFile::Create(fileName);
-    constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
-    file.Write(kByteOrderMark, 3);
-    WriteCheckReport(file, findings);
+    WriteCheckReportFile(file, findings);
 }
 
 }  // namespace kosmara

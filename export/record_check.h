@@ -133,8 +133,10 @@ private:
 std::string CheckReportText(std::span<const RecordFinding> findings);
 // The report into a sink (no byte-order mark: the console, a pipe) ...
 void WriteCheckReport(ByteSink& output, std::span<const RecordFinding> findings);
-// ... or into a file created anew, with the UTF-8 byte-order mark so that
-// Windows programs read its umlauts right.
+// ... as a file's content: the UTF-8 byte-order mark first, so that Windows
+// programs read its umlauts right ...
+void WriteCheckReportFile(ByteSink& output, std::span<const RecordFinding> findings);
+// ... or into a file created anew, with that mark.
 void WriteCheckReport(std::u16string_view fileName, std::span<const RecordFinding> findings);
 
 }  // namespace kosmara
