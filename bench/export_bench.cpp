@@ -35,6 +35,7 @@
 #include <string>
 #include <string_view>
 
+#include "bench/child_process.h"
 #include "bench/horoscope_table.h"
 #include "core/error.h"
 #include "core/text.h"
@@ -102,37 +103,11 @@ struct ChildResult {
 };
 
 ChildResult RunChild(const char* mode, const std::filesystem::path& input, const std::filesystem::path& output) {
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) throw std::runtime_error("pipe failed");
-    std::fflush(stdout);
-    const pid_t child = fork();
-    if (child < 0) throw std::runtime_error("fork failed");
-    if (child == 0) {
-        dup2(pipeEnds[1], STDOUT_FILENO);
-        close(pipeEnds[0]);
-        close(pipeEnds[1]);
-        // A fresh image: the child's peak must not include the parent's heap.
-        const std::string inputPath = input.string();
-        const std::string outputPath = output.string();
-        execl("/proc/self/exe", "kosmara_export_bench", mode, inputPath.c_str(), outputPath.c_str(),
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(pipeEnds[1]);
-    std::string printed;
-    char buffer[256];
-    ssize_t got;
-    while ((got = read(pipeEnds[0], buffer, sizeof buffer)) > 0) printed.append(buffer, static_cast<std::size_t>(got));
-    close(pipeEnds[0]);
-    int status = 0;
-    rusage usage{};
-    if (wait4(child, &status, 0, &usage) != child) throw std::runtime_error("wait4 failed");
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        throw std::runtime_error(std::string(mode) + " failed (status " + std::to_string(status) + ")");
+    const bench::ChildRun run = bench::RunSelf("kosmara_export_bench", {mode, input.string(), output.string()});
     ChildResult result;
-    result.peakKiB = usage.ru_maxrss;
-    if (std::sscanf(printed.c_str(), "%lf %ld", &result.seconds, &result.count) != 2)
-        throw std::runtime_error(std::string(mode) + " printed no result: " + printed);
+    result.peakKiB = run.peakKiB;
+    if (std::sscanf(run.printed.c_str(), "%lf %ld", &result.seconds, &result.count) != 2)
+        throw std::runtime_error(std::string(mode) + " printed no result: " + run.printed);
     return result;
 }
 

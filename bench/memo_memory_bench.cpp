@@ -22,6 +22,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "bench/child_process.h"
 #include "core/error.h"
 #include "core/time_format.h"
 #include "core/user_interface.h"
@@ -79,23 +80,7 @@ int Export(const std::filesystem::path& table, const std::filesystem::path& outp
 // ---- the parent ----
 
 long RunChild(const char* mode, const std::filesystem::path& table, const std::filesystem::path& output) {
-    std::fflush(stdout);
-    const pid_t child = fork();
-    if (child < 0) throw std::runtime_error("fork failed");
-    if (child == 0) {
-        // A fresh image: the child's peak must not include the parent's heap.
-        const std::string tablePath = table.string();
-        const std::string outputPath = output.string();
-        execl("/proc/self/exe", "kosmara_memo_bench", mode, tablePath.c_str(), outputPath.c_str(),
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    if (wait4(child, &status, 0, &usage) != child) throw std::runtime_error("wait4 failed");
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        throw std::runtime_error(std::string(mode) + " failed (status " + std::to_string(status) + ")");
-    return usage.ru_maxrss;
+    return bench::RunSelf("kosmara_memo_bench", {mode, table.string(), output.string()}).peakKiB;
 }
 
 double MiB(long kib) { return static_cast<double>(kib) / 1024.0; }
