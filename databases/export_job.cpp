@@ -143,6 +143,10 @@ OutputFile OpenOutputFile(std::u16string_view path, const std::vector<FileIdenti
 
 }  // namespace
 
+std::u16string StagingFolderOf(const SystemServices& system) {
+    return WithClosingSeparator(JoinPath(system.TemporaryFolder(), kStagingFolderName));
+}
+
 std::u16string ProposedOutputName(std::u16string_view tablePath) { return ReplaceExtension(tablePath, u".aaf"); }
 
 std::u16string FileMaskOf(std::u16string_view tableName) { return BaseNameOf(tableName) + u".*"; }
@@ -193,7 +197,7 @@ std::optional<std::int32_t> Export(ExportContext& context, std::u16string_view t
     if (xpMode && MapToVirtualStore(system, system.FolderOf(tablePath), mapped)) dataFolder = system.FileSystemPath(mapped);
     std::vector<std::u16string> foldersRead = {tableFolder};
     if (dataFolder != tableFolder) {
-        const std::u16string staging = WithClosingSeparator(JoinPath(temporaryFolder, kStagingFolderName));
+        const std::u16string staging = StagingFolderOf(system);
         MergeIntoStaging(tableFolder, dataFolder, staging, tableName);
         foldersRead.push_back(dataFolder);
         foldersRead.push_back(staging);

@@ -48,6 +48,10 @@ struct ExportContext {
     TimeFormatSettings timeFormat;
 };
 
+// The export staging folder of system, with its closing separator: the
+// folder "Kosmara 3.5 Export" in the user's temporary folder.
+std::u16string StagingFolderOf(const SystemServices& system);
+
 // The output name proposed for a table: its extension (from the last "."
 // of the last component) replaced by ".aaf", or ".aaf" appended.
 std::u16string ProposedOutputName(std::u16string_view tablePath);
