@@ -12,6 +12,9 @@ public:
     // Takes every byte or fails with an Error; what an earlier call took
     // stays taken.
     virtual void Write(const char* data, std::size_t size) = 0;
+    // Every byte has been given: a sink that puts its output in place only
+    // when whole does it now, and fails with an Error where it cannot.
+    virtual void Finish() {}
 };
 
 class MemorySink final : public ByteSink {

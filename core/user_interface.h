@@ -40,6 +40,11 @@ public:
     // progress decides how often it updates. Unless one does, nothing shows.
     virtual void ShowProgress([[maybe_unused]] std::uint32_t done,
                               [[maybe_unused]] std::optional<std::uint32_t> total) {}
+
+    // Another conversion is using the export staging folder (folder); the
+    // export waits for it, at most a minute. Called once when the waiting
+    // starts. Unless a front end shows it, nothing shows.
+    virtual void WaitingForStagingFolder([[maybe_unused]] std::u16string_view folder) {}
 };
 
 }  // namespace kosmara

@@ -54,13 +54,25 @@ bool MapToVirtualStore(const SystemServices& system, std::u16string_view path, s
     }
     // The folder's text enters as it is: no character in it means anything.
     const std::u16string prefix = *folder + u"\\VirtualStore";
-    if (HasDrivePrefix(path)) {
-        mapped = prefix;
-        mapped += path.substr(2);
-    } else {
-        mapped = path;
-    }
-    return system.FileExists(mapped) || system.FolderExists(mapped);
+    const auto map = [&prefix](std::u16string_view from) {
+        if (!HasDrivePrefix(from)) return std::u16string(from);
+        std::u16string result = prefix;
+        result += from.substr(2);
+        return result;
+    };
+    const auto exists = [&system](const std::u16string& at) { return system.FileExists(at) || system.FolderExists(at); };
+    mapped = map(path);
+    if (exists(mapped)) return true;
+    // Windows virtualised the folder under its long, final name: a path
+    // registered with an 8.3 name (C:\PROGRA~2\...) or through a junction
+    // (the C:\Programme of older German systems) finds its copy there.
+    // Missing it would convert the old data without a word.
+    const std::u16string final = system.FinalPath(path);
+    if (final == path) return false;
+    std::u16string mappedFinal = map(final);
+    if (!exists(mappedFinal)) return false;
+    mapped = std::move(mappedFinal);
+    return true;
 }
 
 std::u16string SingleBackslashes(std::u16string_view text) {

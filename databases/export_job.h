@@ -7,6 +7,7 @@
 // staging folder.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -30,11 +31,22 @@ inline constexpr char16_t kOutputIsTableFile[] =
 // %s: the staging folder.
 inline constexpr char16_t kStagingFolderIsTableFolder[] =
     u"Der Exportordner \"%s\" ist ein Ordner der Datenbank; in ihn wird nicht kopiert.";
+// %s: the report's full path, %s: the table path.
+inline constexpr char16_t kReportIsTableFile[] =
+    u"Der Prüfbericht \"%s\" ist eine Datei der Tabelle \"%s\" und wird nicht überschrieben.";
 // %s: the report's full path.
 inline constexpr char16_t kReportIsOutput[] =
     u"Der Prüfbericht \"%s\" wäre die AAF-Datei selbst und wird nicht geschrieben.";
+// %s: the staging folder another conversion kept for a whole minute.
+inline constexpr char16_t kStagingFolderBusy[] =
+    u"Der Exportordner \"%s\" wird seit einer Minute von einer anderen Umwandlung benutzt. Versuchen Sie es "
+    u"später noch einmal.";
 // The staging folder's name in the user's temporary folder.
 inline constexpr char16_t kStagingFolderName[] = u"Kosmara 3.5 Export";
+// The file in the staging folder that one export at a time holds, from
+// before the merge until the table is closed. No "." in it: no table's file
+// mask can take it.
+inline constexpr char16_t kStagingLockName[] = u"kosmara-sperre";
 
 // What an export works with. The engine objects belong to the caller (the
 // window holds db1 and tbl1 for its life; the session is the process's
@@ -46,6 +58,9 @@ struct ExportContext {
     Table& table;        // tbl1
     UserInterface& ui;
     TimeFormatSettings timeFormat;
+    // How long an XP-mode export waits for another one that holds the
+    // staging folder.
+    std::chrono::milliseconds stagingWait = std::chrono::minutes(1);
 };
 
 // The export staging folder of system, with its closing separator: the
@@ -64,6 +79,11 @@ std::u16string FileMaskOf(std::u16string_view tableName);
 // characters (none included), the letters A to Z match without regard to
 // case, every other character only itself.
 bool MatchesFileMask(std::u16string_view name, std::u16string_view mask);
+
+// Whether a file extension (without ".") is one of a Paradox table's own
+// files: DB, MB, PX, Xnn, Ynn, XGn, YGn, VAL, TV, FAM, SET and the family's
+// forms and reports; without regard to case.
+bool IsParadoxFamilyExtension(std::u16string_view extension);
 
 // Exports the table at tablePath, in XP mode from its VirtualStore copy
 // where one exists. tablePath is a path of context.system: the VirtualStore

@@ -21,4 +21,15 @@ bool SystemServicesOfPlatform::FileExists(std::u16string_view path) const { retu
 
 bool SystemServicesOfPlatform::FolderExists(std::u16string_view path) const { return kosmara::FolderExists(path); }
 
+std::u16string SystemServicesOfPlatform::FinalPath(std::u16string_view path) const {
+#ifdef _WIN32
+    // Only an existing path has a final form; its text is kept otherwise.
+    if (!kosmara::FileExists(path) && !kosmara::FolderExists(path)) return std::u16string(path);
+    return FinalPathOf(path);
+#else
+    // POSIX paths are no drive paths: there is no VirtualStore to find.
+    return std::u16string(path);
+#endif
+}
+
 }  // namespace kosmara

@@ -39,6 +39,10 @@ public:
     // a Wine prefix) are translated, and one it cannot reach fails with an
     // Error. The existence tests above take the untranslated path.
     virtual std::u16string FileSystemPath(std::u16string_view path) const { return std::u16string(path); }
+    // The path's full final form as the system resolves it (long names,
+    // junctions and links followed), or the path itself where the system
+    // cannot tell or nothing exists there.
+    virtual std::u16string FinalPath(std::u16string_view path) const { return std::u16string(path); }
     // The folder part of one of this system's paths, by its own rules (those
     // of FolderOfPath for the running system).
     virtual std::u16string FolderOf(std::u16string_view path) const { return FolderOfPath(path); }
@@ -54,6 +58,7 @@ public:
     std::u16string TemporaryFolder() const override;
     bool FileExists(std::u16string_view path) const override;
     bool FolderExists(std::u16string_view path) const override;
+    std::u16string FinalPath(std::u16string_view path) const override;
 };
 
 }  // namespace kosmara

@@ -208,7 +208,7 @@ std::u16string CountMessage(std::int32_t count) {
 
 std::int32_t WriteAafFile(std::u16string_view outputFileName, RecordCursor& table, UserInterface& ui,
                           const TimeFormatSettings& timeFormat) {
-    OutputFile file = OutputFile::Create(outputFileName);
+    ReplacingOutputFile file = ReplacingOutputFile::Open(outputFileName);
     return WriteAafFile(file, table, ui, timeFormat);
 }
 
@@ -227,6 +227,8 @@ std::int32_t WriteAafFile(ByteSink& output, RecordCursor& table, UserInterface& 
         ++count;
         ui.ShowProgress(static_cast<std::uint32_t>(count), total);
     }
+    // Every line is in the file, and the file in place, before the message.
+    output.Finish();
     ui.ShowMessage(CountMessage(count));
     return count;
 }

@@ -258,8 +258,9 @@ void WriteCheckReportFile(ByteSink& output, std::span<const RecordFinding> findi
 }
 
 void WriteCheckReport(std::u16string_view fileName, std::span<const RecordFinding> findings) {
-    OutputFile file = OutputFile::Create(fileName);
+    ReplacingOutputFile file = ReplacingOutputFile::Open(fileName);
     WriteCheckReportFile(file, findings);
+    file.Commit();
 }
 
 }  // namespace kosmara

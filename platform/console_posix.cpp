@@ -6,6 +6,7 @@
 
 #include "core/text.h"
 #include "platform/console.h"
+#include "platform/interrupt.h"
 
 namespace kosmara {
 
@@ -16,6 +17,7 @@ class EchoOff {
 public:
     explicit EchoOff(int fd) : fd_(fd), saved_(::tcgetattr(fd, &before_) == 0) {
         if (!saved_) return;
+        RememberTerminalState();
         termios quiet = before_;
         quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
         quiet.c_lflag |= ICANON;
@@ -24,7 +26,9 @@ public:
     EchoOff(const EchoOff&) = delete;
     EchoOff& operator=(const EchoOff&) = delete;
     ~EchoOff() {
-        if (saved_) ::tcsetattr(fd_, TCSAFLUSH, &before_);
+        if (!saved_) return;
+        ::tcsetattr(fd_, TCSAFLUSH, &before_);
+        ForgetTerminalState();
     }
 
 private:

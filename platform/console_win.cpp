@@ -8,6 +8,7 @@
 
 #include "core/text.h"
 #include "platform/console.h"
+#include "platform/interrupt.h"
 #include "platform/win_text.h"
 
 namespace kosmara {
@@ -18,12 +19,16 @@ namespace {
 class EchoOff {
 public:
     explicit EchoOff(HANDLE input) : input_(input), saved_(::GetConsoleMode(input, &before_) != 0) {
-        if (saved_) ::SetConsoleMode(input_, (before_ | ENABLE_LINE_INPUT) & ~ENABLE_ECHO_INPUT);
+        if (!saved_) return;
+        RememberTerminalState();
+        ::SetConsoleMode(input_, (before_ | ENABLE_LINE_INPUT) & ~ENABLE_ECHO_INPUT);
     }
     EchoOff(const EchoOff&) = delete;
     EchoOff& operator=(const EchoOff&) = delete;
     ~EchoOff() {
-        if (saved_) ::SetConsoleMode(input_, before_);
+        if (!saved_) return;
+        ::SetConsoleMode(input_, before_);
+        ForgetTerminalState();
     }
 
 private:

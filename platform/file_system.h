@@ -3,6 +3,8 @@
 // export job writes through these only into its staging folder.
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,6 +25,11 @@ bool FolderExists(std::u16string_view path);
 // there or it cannot be asked.
 std::optional<FileIdentity> IdentityOfPath(std::u16string_view path);
 
+// The full final path of what path names, as the system resolves it: links
+// and junctions followed, long names (Windows); the full path itself where
+// nothing exists there or the system cannot tell.
+std::u16string FinalPathOf(std::u16string_view path);
+
 // The current user's temporary folder in long-name form, with its closing
 // separator (Windows: GetTempPathW expanded by GetLongPathNameW; POSIX:
 // TMPDIR, else /tmp).
@@ -37,10 +44,54 @@ void CreateFolders(std::u16string_view path);
 // folder does not exist or cannot be listed.
 std::optional<std::vector<std::u16string>> ListFiles(std::u16string_view folder);
 
-// Copies source to target, replacing a file of that name; the replacement
-// takes the name's place, so a link that stood there is not written
-// through. Fails with the operating system's text.
+// "Die Datei "%s" kann nicht nach "%s" kopiert werden. %s": source, target,
+// system error text.
+inline constexpr char16_t kCannotCopyFile[] = u"Die Datei \"%s\" kann nicht nach \"%s\" kopiert werden. %s";
+// "Die Datei "%s" kann nicht entfernt werden. %s": path, system error text.
+inline constexpr char16_t kCannotRemoveFile[] = u"Die Datei \"%s\" kann nicht entfernt werden. %s";
+// "Der Ordner "%s" kann nicht angelegt werden. %s": folder, system error text.
+inline constexpr char16_t kCannotCreateFolder[] = u"Der Ordner \"%s\" kann nicht angelegt werden. %s";
+// A folder that must be the user's own but is not: %s the folder.
+inline constexpr char16_t kFolderNotPrivate[] =
+    u"Der Ordner \"%s\" gehört einem anderen Benutzer, ist eine Verknüpfung oder kein Ordner und wird nicht benutzt.";
+
+// Copies source to target, replacing a file of that name. The source is
+// read as the engine reads it (read access, shared with every other opener,
+// so a table the legacy program holds open for writing can be copied); the
+// copy is written beside the target under a name without "." and renamed
+// over it, so a link that stood there is not written through, and it is an
+// ordinary writable file whatever the source's attributes. A file another
+// program holds briefly (a virus scanner, an indexer) is tried again a few
+// times. Fails with kCannotCopyFile.
 void CopyFileReplacing(std::u16string_view source, std::u16string_view target);
+
+// Removes the file at path, a read-only one too. Fails with
+// kCannotRemoveFile, after trying again a few times where another program
+// holds the file briefly.
+void RemoveFile(std::u16string_view path);
+
+// Creates the folder, with any missing parents, as one only the current
+// user can reach. POSIX: mode 0700; an existing one must be a folder owned
+// by the user, not a link to one (it is made 0700 when it was more open);
+// kFolderNotPrivate otherwise. Windows: the user's temporary folder is the
+// user's own already; the folder is created as CreateFolders does.
+void CreatePrivateFolder(std::u16string_view path);
+
+// A file in a folder held by one process at a time (Windows: open without
+// sharing; POSIX: flock), released when the object goes.
+class FolderLock {
+public:
+    // Takes the lock file name in folder, creating it where needed. While
+    // another holds it, calls waiting once and tries again until wait has
+    // passed; then nothing. A lock file that cannot be opened at all fails
+    // with kCannotCreateFile.
+    static std::optional<FolderLock> Acquire(std::u16string_view folder, std::u16string_view name,
+                                             std::chrono::milliseconds wait, const std::function<void()>& waiting);
+
+private:
+    explicit FolderLock(NativeFile handle) noexcept : handle_(std::move(handle)) {}
+    NativeFile handle_;
+};
 
 // The path with its last component in long form (Windows: an 8.3 name
 // expanded); the path itself where there is nothing to expand.

@@ -1,9 +1,13 @@
 #include <windows.h>
 
+#include <optional>
+#include <vector>
+
 #include "core/error.h"
 #include "core/path.h"
 #include "core/text.h"
 #include "platform/file_system.h"
+#include "platform/interrupt.h"
 #include "platform/win_handles.h"
 #include "platform/win_text.h"
 
@@ -68,10 +72,15 @@ std::optional<FileIdentity> IdentityOfPath(std::u16string_view path) {
                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!handle) return std::nullopt;
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(handle.get(), &info)) return std::nullopt;
-    return FileIdentity{info.dwVolumeSerialNumber,
-                        (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    return IdentityOfOpenFile(reinterpret_cast<std::intptr_t>(handle.get()));
+}
+
+std::u16string FinalPathOf(std::u16string_view path) {
+    const std::u16string full = FullPath(path);
+    const KernelHandle handle(::CreateFileW(Wide(full), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!handle) return full;
+    return FinalPathOfOpenFile(reinterpret_cast<std::intptr_t>(handle.get())).value_or(full);
 }
 
 std::u16string TemporaryFolder() {
@@ -100,17 +109,128 @@ std::optional<std::vector<std::u16string>> ListFiles(std::u16string_view folder)
     return names;
 }
 
+namespace {
+
+// Errors of a file that another program (a virus scanner, an indexer)
+// holds for a moment.
+bool IsPassing(DWORD code) {
+    return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION || code == ERROR_ACCESS_DENIED;
+}
+
+constexpr int kAttempts = 5;
+constexpr DWORD kPauseMilliseconds = 200;
+
+// One attempt of the copy; 0 or the error that stopped it.
+DWORD CopyOnce(const std::u16string& from, const std::u16string& to) {
+    // Read as the engine reads: every sharing mode, so a table the legacy
+    // program holds open for writing can be copied (CopyFileW cannot).
+    const KernelHandle in(::CreateFileW(Wide(from), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!in) return ::GetLastError();
+    if (::GetFileType(in.get()) != FILE_TYPE_DISK) return ERROR_INVALID_FUNCTION;
+
+    // Beside the target under a name without ".", then moved over it: the
+    // name is replaced, never the file a hard link there shares.
+    static unsigned counter = 0;
+    const std::u16string folder = to.substr(0, to.find_last_of(u"\\/") + 1);
+    std::u16string temporary;
+    KernelHandle out;
+    std::optional<RemoveOnInterrupt> cleanup;
+    for (int attempt = 0; !out; ++attempt) {
+        temporary = folder + u"~kosmara-copy-" + FromAscii(std::to_string(::GetCurrentProcessId())) + u"-" +
+                    FromAscii(std::to_string(++counter));
+        const InterruptShield shield;
+        if (shield.interrupted()) return ERROR_OPERATION_ABORTED;
+        out.reset(::CreateFileW(Wide(temporary), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!out) {
+            const DWORD code = ::GetLastError();
+            if ((code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) || attempt >= 100) return code;
+        } else {
+            cleanup.emplace(temporary);
+        }
+    }
+    const auto failed = [&](DWORD code) {
+        out.reset();
+        ::DeleteFileW(Wide(temporary));
+        return code;
+    };
+    std::vector<char> buffer(1 << 16);
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(in.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
+            return failed(::GetLastError());
+        if (got == 0) break;
+        DWORD written = 0;
+        if (!::WriteFile(out.get(), buffer.data(), got, &written, nullptr)) return failed(::GetLastError());
+        if (written != got) return failed(ERROR_DISK_FULL);
+    }
+    out.reset();
+    // A read-only copy of an earlier run (CopyFileW kept the source's
+    // attributes) would refuse the replacement.
+    const DWORD attributes = ::GetFileAttributesW(Wide(to));
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
+        ::SetFileAttributesW(Wide(to), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    if (!::MoveFileExW(Wide(temporary), Wide(to), MOVEFILE_REPLACE_EXISTING)) return failed(::GetLastError());
+    return 0;
+}
+
+}  // namespace
+
 void CopyFileReplacing(std::u16string_view source, std::u16string_view target) {
     const std::u16string from(source);
     const std::u16string to(target);
-    // Copied beside the target under a name of its own, then moved over it:
-    // the name is replaced, never the file a hard link there shares.
-    const std::u16string temporary = to + u"~k" + FromAscii(std::to_string(::GetCurrentProcessId() % 10000));
-    if (!::CopyFileW(Wide(from), Wide(temporary), FALSE)) throw Error(SystemErrorText(::GetLastError()));
-    if (!::MoveFileExW(Wide(temporary), Wide(to), MOVEFILE_REPLACE_EXISTING)) {
+    DWORD code = 0;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        if (attempt > 0) ::Sleep(kPauseMilliseconds);
+        code = CopyOnce(from, to);
+        if (code == 0 || !IsPassing(code)) break;
+    }
+    if (code != 0) throw Error(FillMessage(kCannotCopyFile, {from, to, SystemErrorText(code)}));
+}
+
+void RemoveFile(std::u16string_view path) {
+    const std::u16string file(path);
+    DWORD code = 0;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        if (attempt > 0) ::Sleep(kPauseMilliseconds);
+        const DWORD attributes = ::GetFileAttributesW(Wide(file));
+        if (attributes == INVALID_FILE_ATTRIBUTES && ::GetLastError() == ERROR_FILE_NOT_FOUND) return;
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
+            ::SetFileAttributesW(Wide(file), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+        if (::DeleteFileW(Wide(file))) return;
+        code = ::GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND) return;
+        if (!IsPassing(code)) break;
+    }
+    throw Error(FillMessage(kCannotRemoveFile, {file, SystemErrorText(code)}));
+}
+
+void CreatePrivateFolder(std::u16string_view path) {
+    CreateFolders(path);
+    if (FolderExists(path)) return;
+    if (FileExists(path)) throw Error(FillMessage(kFolderNotPrivate, {path}));
+    throw Error(FillMessage(kCannotCreateFolder, {path, SystemErrorText(ERROR_PATH_NOT_FOUND)}));
+}
+
+std::optional<FolderLock> FolderLock::Acquire(std::u16string_view folder, std::u16string_view name,
+                                              std::chrono::milliseconds wait, const std::function<void()>& waiting) {
+    const std::u16string path = JoinPath(folder, name);
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    bool told = false;
+    for (;;) {
+        // No sharing: a second opener gets a sharing violation until this
+        // handle closes, also when the process ends without a word.
+        HANDLE raw = ::CreateFileW(Wide(path), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (raw != INVALID_HANDLE_VALUE) return FolderLock(NativeFile(reinterpret_cast<std::intptr_t>(raw)));
         const DWORD code = ::GetLastError();
-        ::DeleteFileW(Wide(temporary));
-        throw Error(SystemErrorText(code));
+        if (code != ERROR_SHARING_VIOLATION && code != ERROR_LOCK_VIOLATION && code != ERROR_ACCESS_DENIED)
+            throw Error(FillMessage(kCannotCreateFile, {path, SystemErrorText(code)}));
+        if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+        if (!told && waiting) waiting();
+        told = true;
+        ::Sleep(100);
     }
 }
 

@@ -6,6 +6,7 @@
 #include "core/text.h"
 #include "platform/file.h"
 #include "platform/system_error_text.h"
+#include "platform/win_handles.h"
 #include "platform/win_text.h"
 
 namespace kosmara {
@@ -36,10 +37,174 @@ OutputFile OutputFile::Open(std::u16string_view path) {
 }
 
 FileIdentity OutputFile::Identity() const {
+    const std::optional<FileIdentity> identity = IdentityOfOpenFile(handle_.get());
+    if (!identity) throw Error(FillMessage(kCannotCreateFile, {path_, SystemErrorText(::GetLastError())}));
+    return *identity;
+}
+
+namespace {
+
+// FILE_ID_INFO of GetFileInformationByHandleEx (Windows 8 and later): the
+// 128-bit number ReFS needs, since its 64-bit file indexes are not unique.
+struct FileIdInfo128 {
+    ULONGLONG volumeSerialNumber;
+    BYTE identifier[16];
+};
+constexpr int kFileIdInfoClass = 18;
+
+}  // namespace
+
+std::optional<FileIdentity> IdentityOfOpenFile(std::intptr_t value) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(value);
+    const auto finalPath = [value] { return FinalPathOfOpenFile(value).value_or(std::u16string()); };
+    // Both ways give the same numbers on NTFS: the 32-bit serial is the low
+    // half of the 64-bit one, the 64-bit index the low half of the 128-bit id.
+    FileIdInfo128 id{};
+    if (::GetFileInformationByHandleEx(handle, static_cast<FILE_INFO_BY_HANDLE_CLASS>(kFileIdInfoClass), &id,
+                                       sizeof id)) {
+        std::uint64_t low = 0;
+        std::uint64_t high = 0;
+        for (int i = 7; i >= 0; --i) low = (low << 8) | id.identifier[i];
+        for (int i = 15; i >= 8; --i) high = (high << 8) | id.identifier[i];
+        return MakeFileIdentity(id.volumeSerialNumber & 0xFFFFFFFFu, low, high, finalPath);
+    }
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(Native(handle_), &info))
+    if (!::GetFileInformationByHandle(handle, &info)) return std::nullopt;
+    return MakeFileIdentity(info.dwVolumeSerialNumber,
+                            (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow, 0,
+                            finalPath);
+}
+
+std::optional<std::u16string> FinalPathOfOpenFile(std::intptr_t value) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(value);
+    std::u16string path(MAX_PATH + 1, u'\0');
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const DWORD length = ::GetFinalPathNameByHandleW(handle, WideBuffer(path), static_cast<DWORD>(path.size()),
+                                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0) return std::nullopt;
+        if (length < path.size()) {
+            path.resize(length);
+            // "\\?\C:\..." and "\\?\UNC\server\..." as the user writes them.
+            if (path.starts_with(u"\\\\?\\UNC\\")) return u"\\\\" + path.substr(8);
+            if (path.starts_with(u"\\\\?\\")) return path.substr(4);
+            return path;
+        }
+        path.assign(length + 1, u'\0');
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+std::u16string TemporaryName() {
+    static unsigned counter = 0;
+    const unsigned long long tick = ::GetTickCount64();
+    return u"~kosmara-" + FromAscii(std::to_string(::GetCurrentProcessId())) + u"-" +
+           FromAscii(std::to_string(++counter)) + u"-" + FromAscii(std::to_string(tick % 1000000007ull));
+}
+
+}  // namespace
+
+ReplacingOutputFile ReplacingOutputFile::Open(std::u16string_view path) {
+    ReplacingOutputFile output;
+    output.path_ = FullPath(path);
+    const std::u16string& full = output.path_;
+    const auto fail = [&full](DWORD code) { return Error(FillMessage(kCannotCreateFile, {full, SystemErrorText(code)})); };
+    output.finalPath_ = full;
+
+    // An existing destination: a disk file this user may write that no other
+    // program holds open (opened without sharing, as the writer always did).
+    const KernelHandle existing(::CreateFileW(Wide(full), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (existing) {
+        // "NUL", "CON", "COM1.aaf", pipes: devices whatever their name says.
+        if (::GetFileType(existing.get()) != FILE_TYPE_DISK) throw Error(FillMessage(kNotARegularFile, {full}));
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!::GetFileInformationByHandle(existing.get(), &info)) throw fail(::GetLastError());
+        if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) throw Error(FillMessage(kNotARegularFile, {full}));
+        const std::intptr_t value = reinterpret_cast<std::intptr_t>(existing.get());
+        output.destinationIdentity_ = IdentityOfOpenFile(value);
+        // Named through a symbolic link: the file the link names is replaced.
+        if (const std::optional<std::u16string> final = FinalPathOfOpenFile(value)) output.finalPath_ = *final;
+    } else if (const DWORD code = ::GetLastError(); code != ERROR_FILE_NOT_FOUND) {
+        throw fail(code);
+    }
+
+    const std::u16string folder = output.finalPath_.substr(0, output.finalPath_.find_last_of(u"\\/") + 1);
+    for (int attempt = 0;; ++attempt) {
+        const std::u16string temporary = folder + TemporaryName();
+        const InterruptShield shield;
+        if (shield.interrupted()) throw fail(ERROR_OPERATION_ABORTED);
+        // Delete sharing: the interrupt handler can remove it while it is open.
+        HANDLE raw = ::CreateFileW(Wide(temporary), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (raw == INVALID_HANDLE_VALUE) {
+            const DWORD code = ::GetLastError();
+            if ((code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) && attempt < 100) continue;
+            throw fail(code);
+        }
+        output.handle_ = NativeFile(reinterpret_cast<std::intptr_t>(raw));
+        output.temporaryPath_ = temporary;
+        output.cleanup_.emplace(temporary);
+        break;
+    }
+    return output;
+}
+
+ReplacingOutputFile::ReplacingOutputFile(ReplacingOutputFile&& other) noexcept
+    : handle_(std::move(other.handle_)),
+      path_(std::move(other.path_)),
+      finalPath_(std::move(other.finalPath_)),
+      temporaryPath_(std::exchange(other.temporaryPath_, std::u16string())),
+      destinationIdentity_(std::move(other.destinationIdentity_)),
+      destinationMode_(other.destinationMode_),
+      cleanup_(std::move(other.cleanup_)),
+      committed_(other.committed_) {
+    other.cleanup_.reset();
+}
+
+ReplacingOutputFile::~ReplacingOutputFile() { Discard(); }
+
+void ReplacingOutputFile::Discard() noexcept {
+    if (committed_ || temporaryPath_.empty()) return;
+    handle_.reset();
+    ::DeleteFileW(Wide(temporaryPath_));
+    cleanup_.reset();
+}
+
+FileIdentity ReplacingOutputFile::TemporaryIdentity() const {
+    const std::optional<FileIdentity> identity = IdentityOfOpenFile(handle_.get());
+    if (!identity) throw Error(FillMessage(kCannotCreateFile, {path_, SystemErrorText(::GetLastError())}));
+    return *identity;
+}
+
+void ReplacingOutputFile::Write(const char* data, std::size_t size) {
+    while (size > 0) {
+        const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+        DWORD written = 0;
+        const BOOL ok = ::WriteFile(Native(handle_), data, chunk, &written, nullptr);
+        if (!ok || written == 0) {
+            const DWORD code = ok ? ERROR_DISK_FULL : ::GetLastError();
+            throw Error(FillMessage(kCannotWriteFile, {path_, SystemErrorText(code)}));
+        }
+        data += written;
+        size -= written;
+    }
+}
+
+void ReplacingOutputFile::Commit() {
+    if (committed_) return;
+    // On the disk before it takes the name: a power cut leaves the old file
+    // or the whole new one.
+    if (!::FlushFileBuffers(Native(handle_)))
+        throw Error(FillMessage(kCannotWriteFile, {path_, SystemErrorText(::GetLastError())}));
+    const InterruptShield shield;
+    if (shield.interrupted()) throw Error(FillMessage(kCannotCreateFile, {path_, SystemErrorText(ERROR_OPERATION_ABORTED)}));
+    handle_.reset();
+    if (!::MoveFileExW(Wide(temporaryPath_), Wide(finalPath_), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         throw Error(FillMessage(kCannotCreateFile, {path_, SystemErrorText(::GetLastError())}));
-    return {info.dwVolumeSerialNumber, (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    committed_ = true;
+    cleanup_.reset();
 }
 
 void OutputFile::Truncate() {

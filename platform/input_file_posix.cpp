@@ -99,10 +99,9 @@ std::size_t InputFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t si
 }
 
 FileIdentity InputFile::Identity() const {
-    struct stat info {};
-    if (::fstat(Descriptor(handle_), &info) != 0)
-        throw Error(FillMessage(kCannotReadFile, {FullPath(path_), SystemErrorText(errno)}));
-    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    const std::optional<FileIdentity> identity = IdentityOfOpenFile(handle_.get());
+    if (!identity) throw Error(FillMessage(kCannotReadFile, {FullPath(path_), SystemErrorText(errno)}));
+    return *identity;
 }
 
 std::optional<std::u16string> FindFileIgnoringCase(std::u16string_view folder, std::u16string_view name) {

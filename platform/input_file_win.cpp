@@ -97,12 +97,12 @@ std::size_t InputFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t si
 }
 
 FileIdentity InputFile::Identity() const {
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(Native(handle_), &info)) {
+    const std::optional<FileIdentity> identity = IdentityOfOpenFile(handle_.get());
+    if (!identity) {
         const DWORD code = ::GetLastError();
         throw Error(FillMessage(kCannotReadFile, {FullPath(path_), SystemErrorText(code)}));
     }
-    return {info.dwVolumeSerialNumber, (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    return *identity;
 }
 
 std::optional<std::u16string> FindFileIgnoringCase(std::u16string_view folder, std::u16string_view name) {

@@ -398,13 +398,9 @@ TEST(AafWriter, BlocksFollowTheTableOrder) {
                "#B93:2451544.95833,52n30:00,13e24:36,1e00,*", "#ZNAM:MEZ", ""});
     EXPECT_EQ(ReadFileBytes(file), expected);
     EXPECT_EQ(ui.messages, std::vector<std::u16string>{u"2 Horoskope gespeichert"});
-#ifdef _WIN32
-    // The writer holds the file without sharing until it is done.
-    EXPECT_FALSE(ui.fileOpenable);
-#else
-    // Every line is in the file when the message is shown.
+    // Every line is in the file, and the file in place, when the message is shown.
+    EXPECT_TRUE(ui.fileOpenable);
     EXPECT_EQ(ui.fileAtMessage, expected);
-#endif
 }
 
 TEST(AafWriter, TheTimeOfDayFollowsTheGivenRegionalFormat) {
@@ -494,44 +490,58 @@ TEST(AafWriter, FileHeldByAnotherWriterCannotBeCreated) {
     EXPECT_EQ(WriteAafFile(PathText(file), table, ui, GermanTimeFormat()), 1);
 }
 
-TEST(AafWriter, TooFewColumnsLeavesOnlyTheByteOrderMark) {
-    TempFolder folder;
-    const auto file = folder / "out.aaf";
-    MemoryTable table = HoroscopeTable({Horoscope{}}, 12);
-    RecordingUi ui;
-    EXPECT_ERROR_MESSAGE(WriteAafFile(PathText(file), table, ui, GermanTimeFormat()), kArgumentOutOfRange);
-    EXPECT_EQ(ReadFileBytes(file), kBom);
-    EXPECT_TRUE(ui.messages.empty());
+// The names in a folder, to see that a failed export left no temporary file.
+std::vector<std::string> NamesIn(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
+// A failure part-way leaves the destination exactly as it was: a new name
+// stays absent, an old file keeps its bytes, and no temporary file remains;
+// no count message says anything was saved. Fewer than 13 columns leaves no
+// file at all (it used to leave one holding only the byte-order mark).
+TEST(AafWriter, AFailurePartWayLeavesTheDestinationAsItWas) {
+    Horoscope badZone;
+    badZone.zoneOffset = Text(u"keine Zahl");
+    Horoscope badLatitude;
+    badLatitude.latitude = std::numeric_limits<double>::infinity();
+    struct Case {
+        const char* name;
+        std::vector<Horoscope> records;
+        int columns;
+        std::u16string message;
+    };
+    const Case cases[] = {
+        {"fewer than 13 columns", {Horoscope{}}, 12, kArgumentOutOfRange},
+        {"field error in the second record", {Horoscope{}, badZone}, 13, testing::kFieldConversionError},
+        {"invalid number", {Horoscope{}, Horoscope{}, badLatitude}, 13, kInvalidFloatOperation},
+    };
+    for (const Case& c : cases) {
+        for (const bool existed : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (existed ? ", old file" : ", new name"));
+            TempFolder folder;
+            const auto file = folder / "out.aaf";
+            const std::string old = "eine ältere AAF-Datei\r\n";
+            if (existed) testing::WriteFileBytes(file, old);
+            MemoryTable table = HoroscopeTable(c.records, c.columns);
+            RecordingUi ui;
+            EXPECT_ERROR_MESSAGE(WriteAafFile(PathText(file), table, ui, GermanTimeFormat()), c.message);
+            EXPECT_EQ(std::filesystem::exists(file), existed);
+            if (existed) {
+                EXPECT_EQ(ReadFileBytes(file), old);
+            }
+            EXPECT_EQ(NamesIn(folder.path()), existed ? std::vector<std::string>{"out.aaf"} : std::vector<std::string>{});
+            EXPECT_TRUE(ui.messages.empty());
+        }
+    }
     // Without records no field is read, so nothing fails.
+    TempFolder folder;
     MemoryTable empty = HoroscopeTable({}, 12);
-    EXPECT_EQ(WriteAafFile(PathText(file), empty, ui, GermanTimeFormat()), 0);
-}
-
-TEST(AafWriter, FieldErrorPassesThroughAndKeepsEarlierLines) {
-    TempFolder folder;
-    const auto file = folder / "out.aaf";
-    Horoscope bad;
-    bad.zoneOffset = Text(u"keine Zahl");
-    MemoryTable table = HoroscopeTable({Horoscope{}, bad});
     RecordingUi ui;
-    EXPECT_ERROR_MESSAGE(WriteAafFile(PathText(file), table, ui, GermanTimeFormat()), testing::kFieldConversionError);
-    // The first block and the second block's "#A93:" line are in the file.
-    EXPECT_EQ(ReadFileBytes(file),
-              Lines({"#A93:Test,*,*,01.01.2000,12:00:00,Berlin,*", "#B93:2451544.95833,52n30:00,13e24:36,1e00,*",
-                     "#ZNAM:MEZ", "", "#A93:Test,*,*,01.01.2000,12:00:00,Berlin,*"}));
-    EXPECT_TRUE(ui.messages.empty());
-}
-
-TEST(AafWriter, InvalidNumberEndsTheExport) {
-    TempFolder folder;
-    const auto file = folder / "out.aaf";
-    Horoscope bad;
-    bad.latitude = std::numeric_limits<double>::infinity();
-    MemoryTable table = HoroscopeTable({bad});
-    RecordingUi ui;
-    EXPECT_ERROR_MESSAGE(WriteAafFile(PathText(file), table, ui, GermanTimeFormat()), kInvalidFloatOperation);
-    EXPECT_EQ(ReadFileBytes(file), Lines({"#A93:Test,*,*,01.01.2000,12:00:00,Berlin,*"}));
+    EXPECT_EQ(WriteAafFile(PathText(folder / "out.aaf"), empty, ui, GermanTimeFormat()), 0);
+    EXPECT_EQ(ReadFileBytes(folder / "out.aaf"), kBom);
 }
 
 // Devices, pipes and sockets are no output files: writing would hang (a
@@ -561,13 +571,15 @@ TEST(AafWriter, RefusesOutputsThatAreNoRegularFiles) {
     }
 }
 
-// A write the file system refuses is reported, every earlier line stays,
-// and no count message says the horoscopes were saved. On POSIX a file-size
-// limit makes the refusal real (EFBIG), in a child process of its own.
+// A write the file system refuses is reported, the old file stays as it
+// was, and no count message says the horoscopes were saved. On POSIX a
+// file-size limit makes the refusal real (EFBIG), in a child process of its
+// own.
 #ifndef _WIN32
 TEST(AafWriter, RefusedWriteIsReportedNotCountedAsSaved) {
     TempFolder folder;
     const auto file = folder / "out.aaf";
+    testing::WriteFileBytes(file, "alt");
     std::fflush(nullptr);
     const pid_t child = ::fork();
     ASSERT_NE(child, -1);
@@ -592,13 +604,9 @@ TEST(AafWriter, RefusedWriteIsReportedNotCountedAsSaved) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "1: no error, 2: wrong message or a count message";
-    // Every line up to the limit is in the file: whole blocks, then a cut one.
-    const std::string written = ReadFileBytes(file);
-    EXPECT_EQ(written.size(), 1024u);
-    const std::string block = Lines({"#A93:Test,*,*,01.01.2000,12:00:00,Berlin,*",
-                                     "#B93:2451544.95833,52n30:00,13e24:36,1e00,*", "#ZNAM:MEZ", ""})
-                                  .substr(3);
-    EXPECT_EQ(written.substr(0, 3 + block.size()), kBom + block);
+    // No cut-off file under the name, and no temporary file beside it.
+    EXPECT_EQ(ReadFileBytes(file), "alt");
+    EXPECT_EQ(NamesIn(folder.path()), std::vector<std::string>{"out.aaf"});
 }
 #endif
 

@@ -27,6 +27,7 @@
 #include "fake_system.h"
 #include "paradox_builder.h"
 #include "platform/file.h"
+#include "platform/file_system.h"
 #include "temp_folder.h"
 #include "test_support.h"
 
@@ -209,9 +210,11 @@ TEST(ExportJobTest, XpModeMergesTheTableFilesIntoTheStagingFolder) {
     put(store, "HOROSKOP.px", "index aus dem VirtualStore");
     put(store, "Horoskop.tv", "nur im VirtualStore");
     put(store + kPathSeparator + u"Horoskop.old", "x", "Unterordner");
-    // Left by an earlier export: stays, unless a file of its name comes.
+    // Left by an earlier export: another table's file stays, this table's
+    // go before the merge, whatever the letter case.
     put(world.Staging(), "Fremd.txt", "bleibt");
-    put(world.Staging(), "Horoskop.val", "wird ersetzt");
+    put(world.Staging(), "Horoskop.val", "wird entfernt");
+    put(world.Staging(), "HOROSKOP.x01", "wird entfernt");
     const Snapshot folderBefore = SnapshotOf(DriveTree::Native(folder));
     const Snapshot storeBefore = SnapshotOf(DriveTree::Native(store));
     const std::u16string output = world.tree.Path(u"x.aaf");
@@ -225,16 +228,12 @@ TEST(ExportJobTest, XpModeMergesTheTableFilesIntoTheStagingFolder) {
     Snapshot staging = SnapshotOf(DriveTree::Native(world.Staging()));
     EXPECT_EQ(staging.erase("Horoskop.DB"), 1u);
     EXPECT_EQ(staging.erase("Horoskop.MB"), 1u);
-    std::map<std::string, std::string> expected = {
+    EXPECT_EQ(staging.erase("kosmara-sperre"), 1u);  // the lock file, held only during an export
+    const std::map<std::string, std::string> expected = {
         {"HOROSKOP.px", "index aus dem VirtualStore"}, {"Horoskop.DB.old", "alt"},
         {"Horoskop.tv", "nur im VirtualStore"},        {"Fremd.txt", "bleibt"},
+        {"horoskop.val", "nur im Ordner"},
     };
-#ifdef _WIN32
-    expected["Horoskop.val"] = "nur im Ordner";  // the existing name's spelling stays on Windows
-#else
-    expected["horoskop.val"] = "nur im Ordner";
-    expected["Horoskop.val"] = "wird ersetzt";  // another name on POSIX
-#endif
     EXPECT_EQ(staging, expected);
     EXPECT_EQ(ReadFileBytes(DriveTree::Native(world.Staging() + u"Horoskop.DB")),
               ReadFileBytes(DriveTree::Native(store + kPathSeparator + u"Horoskop.DB")));
@@ -301,30 +300,31 @@ TEST(ExportJobTest, OnlyTheVirtualStoreCopyStopsAtTheMergeAfterTheStagingFolderI
     EXPECT_ERROR_MESSAGE(world.Export(folder + kPathSeparator + u"Horoskop.DB", true),
                          u"Der angegebene Pfad wurde nicht gefunden");
     EXPECT_TRUE(std::filesystem::is_directory(DriveTree::Native(world.Staging())));
-    EXPECT_TRUE(std::filesystem::is_empty(DriveTree::Native(world.Staging())));
+    EXPECT_EQ(SnapshotOf(DriveTree::Native(world.Staging())), (Snapshot{{"kosmara-sperre", ""}}));
     EXPECT_FALSE(std::filesystem::exists(DriveTree::Native(world.tree.Path(u"x.aaf"))));
     EXPECT_EQ(world.session.networkControlFolder(), u"");  // the engine was not reached
     world.ExpectClosed();
 }
 
-// The staging folder cannot be made (a file stands in its place): no
-// message then, but the first copy finds no path, or, with nothing to copy,
-// the engine finds no folder.
-TEST(ExportJobTest, AStagingFolderThatCannotBeMadeStopsTheFirstCopy) {
+// The staging folder cannot be made (a file stands in its place): the
+// export stops before it copies anything, naming the folder, also when
+// there would be nothing to copy.
+TEST(ExportJobTest, AStagingFolderThatCannotBeMadeStopsTheMerge) {
     ExportWorld world;
     const std::u16string folder = world.tree.Path(u"Daten");
     WriteHoroscopes(folder, "Horoskop", {"A"});
     DriveTree::CreateFolder(world.tree.StorePath(folder));
     DriveTree::CreateFile(world.Staging().substr(0, world.Staging().size() - 1), "eine Datei");
     world.ui.output = world.tree.Path(u"x.aaf");
-    EXPECT_ERROR_MESSAGE(world.Export(folder + kPathSeparator + u"Horoskop.DB", true),
-                         u"Der angegebene Pfad wurde nicht gefunden");
-    EXPECT_ENGINE_ERROR(world.Export(folder + kPathSeparator + u"Kunden.DB", true), EngineErrorCode::kFolderNotFound);
+    const std::u16string message = FillMessage(kFolderNotPrivate, {world.Staging()});
+    EXPECT_ERROR_MESSAGE(world.Export(folder + kPathSeparator + u"Horoskop.DB", true), message);
+    EXPECT_ERROR_MESSAGE(world.Export(folder + kPathSeparator + u"Kunden.DB", true), message);
+    EXPECT_FALSE(std::filesystem::exists(DriveTree::Native(world.tree.Path(u"x.aaf"))));
     world.ExpectClosed();
 }
 
-// A copy that fails carries the system's text.
-TEST(ExportJobTest, AFailedCopyGivesTheSystemsText) {
+// A copy that fails names the file and carries the system's text.
+TEST(ExportJobTest, AFailedCopyNamesTheFile) {
     ExportWorld world;
     const std::u16string folder = world.tree.Path(u"Daten");
     const std::u16string store = world.tree.StorePath(folder);
@@ -334,16 +334,21 @@ TEST(ExportJobTest, AFailedCopyGivesTheSystemsText) {
 #ifdef _WIN32
     // Held exclusively by another program.
     const std::u16string locked = store + u"\\Horoskop.MB";
+    const std::u16string target = world.Staging() + u"Horoskop.MB";
     HANDLE holder = ::CreateFileW(reinterpret_cast<const wchar_t*>(locked.c_str()), GENERIC_READ, 0, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
     const unsigned long code = ERROR_SHARING_VIOLATION;
 #else
     // A FIFO is no file to copy; the copy does not wait for a writer.
-    ASSERT_EQ(::mkfifo(DriveTree::Native(store + u"/Horoskop.VAL").c_str(), 0600), 0);
+    const std::u16string locked = store + u"/Horoskop.VAL";
+    const std::u16string target = world.Staging() + u"Horoskop.VAL";
+    ASSERT_EQ(::mkfifo(DriveTree::Native(locked).c_str(), 0600), 0);
     const unsigned long code = EINVAL;
 #endif
-    EXPECT_ERROR_MESSAGE(world.Export(folder + kPathSeparator + u"Horoskop.DB", true), SystemErrorText(code));
+    EXPECT_ERROR_MESSAGE(world.Export(folder + kPathSeparator + u"Horoskop.DB", true),
+                         FillMessage(kCannotCopyFile, {locked, target, SystemErrorText(code)}));
+    EXPECT_FALSE(std::filesystem::exists(DriveTree::Native(world.tree.Path(u"x.aaf"))));
     world.ExpectClosed();
 #ifdef _WIN32
     ::CloseHandle(holder);
