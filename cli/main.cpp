@@ -12,6 +12,7 @@
 #include "core/text.h"
 #include "databases/system_services.h"
 #include "platform/console.h"
+#include "platform/interrupt.h"
 
 namespace {
 
@@ -20,6 +21,9 @@ template <typename Argument, typename Convert>
 int Run(int argc, Argument* argv[], Convert convert) {
     try {
         kosmara::PrepareConsoleOutput();
+        // Ctrl-C, a closed console or a terminal hung up part-way: no
+        // temporary file stays, the terminal echoes again.
+        kosmara::InstallInterruptCleanup();
         std::vector<std::u16string> arguments;
         for (int i = 1; i < argc; ++i) arguments.push_back(convert(argv[i]));
         const kosmara::SystemServicesOfPlatform system;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,6 +37,13 @@ public:
     std::u16string TemporaryFolder() const override { return temporaryFolder; }
     bool FileExists(std::u16string_view path) const override { return kosmara::FileExists(path); }
     bool FolderExists(std::u16string_view path) const override { return kosmara::FolderExists(path); }
+    // Final forms of paths (a short name's long one, a junction's target);
+    // other paths are final as they are.
+    std::map<std::u16string, std::u16string> finalPaths;
+    std::u16string FinalPath(std::u16string_view path) const override {
+        const auto found = finalPaths.find(std::u16string(path));
+        return found == finalPaths.end() ? std::u16string(path) : found->second;
+    }
 
     // A value of the key with text data as the registry stores strings:
     // UTF-16 little-endian with a closing null.

@@ -403,6 +403,11 @@ std::optional<std::u16string> TForm1::AskOutputFile(std::u16string_view proposed
     return dlgSave1.FileName();
 }
 
+// Another conversion (a second window, the command line) holds the staging
+// folder: the export waits for it under the wait cursor, as it waits for
+// the disk.
+void TForm1::WaitingForStagingFolder(std::u16string_view) { SetBusy(true); }
+
 std::optional<std::u16string> TForm1::AskPassword(std::u16string_view) {
     SetBusy(false);
     std::optional<std::u16string> password = RunPasswordDialog(window_, Session::Default());

@@ -38,6 +38,7 @@ public:
     void ShowMessage(std::u16string_view text) override;
     std::optional<std::u16string> AskOutputFile(std::u16string_view proposed) override;
     std::optional<std::u16string> AskPassword(std::u16string_view tablePath) override;
+    void WaitingForStagingFolder(std::u16string_view folder) override;
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
