@@ -1,30 +1,19 @@
+// The command line: its arguments parsed, its usage and help texts, and
+// the command asked for run, its errors turned into the exit code. The
+// commands themselves live beside it (cli/commands.h).
 #include "cli/command_line.h"
 
-#include <algorithm>
 #include <charconv>
-#include <cstdint>
-#include <initializer_list>
+#include <cstddef>
 #include <limits>
 #include <optional>
 #include <string>
 #include <utility>
 
-#include "core/byte_sink.h"
+#include "cli/commands.h"
 #include "core/error.h"
-#include "core/path.h"
 #include "core/text.h"
-#include "core/user_interface.h"
-#include "databases/discovery.h"
-#include "databases/export_job.h"
-#include "databases/wine_prefix.h"
-#include "engine/code_page_check.h"
 #include "engine/engine_error.h"
-#include "engine/engine_objects.h"
-#include "engine/table_dump.h"
-#include "export/record_check.h"
-#include "platform/file.h"
-#include "platform/file_system.h"
-#include "platform/locale.h"
 
 namespace kosmara {
 
@@ -80,11 +69,18 @@ constexpr char kHelp[] =
     "                       werden gemeldet und übersprungen. Am Ende steht eine\n"
     "                       Übersicht mit Tabulatoren: Datenbank, Modus, Horoskope,\n"
     "                       AAF-Datei, Ergebnis. Rückgabewert 0 nur, wenn jede\n"
-    "                       Datenbank umgewandelt wurde.\n"
+    "                       Datenbank umgewandelt wurde. Jede Zeile bekommt ihre\n"
+    "                       eigene AAF-Datei; eine vorhandene Datei dieses Namens\n"
+    "                       wird ersetzt wie bei \"export\".\n"
     "  --into ORDNER        (mit --all) schreibt jede AAF-Datei in ORDNER unter dem\n"
     "                       Namen ihrer Tabelle, etwa \"Horoskop.aaf\"; bei gleichen\n"
     "                       Namen \"Horoskop (2).aaf\" und so fort. Ohne --into geht\n"
     "                       jede Datei neben ihre Tabelle.\n"
+    "                       Nennen zwei Zeilen dieselbe Tabelle (etwa normal und\n"
+    "                       im XP-Modus), heißt auch dort die zweite Datei\n"
+    "                       \"Horoskop (2).aaf\". ORDNER darf weder der Ordner\n"
+    "                       einer der Tabellen noch der Exportordner des XP-Modus\n"
+    "                       sein; er wird angelegt, wenn es ihn nicht gibt.\n"
     "  --xp-mode            liest die Tabelle aus ihrer VirtualStore-Kopie\n"
     "                       (XP-Modus), wenn es eine gibt.\n"
     "  --password KENNWORT  Kennwort einer geschützten Tabelle; mehrfach möglich.\n"
@@ -128,47 +124,11 @@ constexpr char16_t kBadRowNumber[] = u"\"%s\" ist keine Zeilennummer (1, 2, 3 ..
 constexpr char16_t kBadCodePage[] = u"\"%s\" ist keine Nummer einer Codepage (etwa 1251).";
 constexpr char16_t kTooManyArguments[] = u"Zu viele Argumente: \"%s\".";
 constexpr char16_t kPasswordHint[] = u"Geben Sie das Kennwort mit --password KENNWORT an.";
-constexpr char16_t kPasswordPrompt[] = u"Kennwort für \"%s\" (leer: abbrechen): ";
 constexpr char16_t kCannotWriteOutput[] = u"Die Ausgabe kann nicht geschrieben werden.";
-constexpr char16_t kNoRegistry[] =
-    u"Auf diesem System gibt es keine Windows-Registrierung, in der Kosmara 3.5 seine Datenbanken einträgt.";
-constexpr char16_t kNoSuchRow[] = u"Es gibt keine Zeile %s; \"kosmara2aaf list\" zeigt die Zeilen 1 bis %s.";
-constexpr char16_t kNoRows[] = u"Es sind keine Datenbanken eingetragen.";
-constexpr char16_t kNoRegistryNorPrefix[] =
-    u"Auf diesem System gibt es keine Windows-Registrierung, in der Kosmara 3.5 seine Datenbanken einträgt, "
-    u"und kein Wine-Präfix \"%s\" (ein anderes nennt --wine-prefix ORDNER).";
 constexpr char16_t kMissingWinePrefix[] = u"Nach \"--wine-prefix\" fehlt der Ordner des Wine-Präfixes.";
 constexpr char16_t kWinePrefixOnLinuxOnly[] = u"Die Option \"--wine-prefix\" gibt es nur unter Linux.";
 constexpr char16_t kPrefixWithTable[] =
     u"\"--wine-prefix\" gilt für \"--row\" und \"--all\"; eine Tabelle wird mit ihrem Linux-Pfad angegeben.";
-
-// The summary of "export --all".
-constexpr char16_t kSummaryHeader[] = u"Datenbank\tModus\tHoroskope\tAAF-Datei\tErgebnis";
-constexpr char16_t kModePlain[] = u"normal";
-constexpr char16_t kModeXp[] = u"XP-Modus";
-constexpr char16_t kSaved[] = u"gespeichert";
-constexpr char16_t kSkippedMissing[] = u"übersprungen: die Datenbank existiert nicht";
-constexpr char16_t kCancelled[] = u"abgebrochen";
-
-// The progress line: records done, of how many, and the rate.
-constexpr char16_t kProgressOf[] = u"%s von %s Datensätzen, %s je Sekunde";
-constexpr char16_t kProgress[] = u"%s Datensätze, %s je Sekunde";
-constexpr double kProgressInterval = 0.1;  // at most ten updates a second
-
-enum class CommandKind { kList, kDump, kExport, kCheck };
-
-struct Command {
-    CommandKind kind = CommandKind::kExport;
-    std::vector<std::u16string> passwords;
-    std::vector<std::u16string> operands;
-    bool xpMode = false;
-    bool all = false;
-    std::optional<std::u16string> into;
-    std::optional<int> codePage;
-    std::optional<std::u16string> report;
-    std::optional<std::u16string> winePrefix;
-    std::optional<int> row;  // from 1
-};
 
 // What the arguments ask for: a command to run, the help, or nothing valid
 // (a wrong call; its message goes to err with the usage text).
@@ -353,359 +313,12 @@ ParsedArguments ParseArguments(const std::vector<std::u16string>& arguments) {
     return {ParsedArguments::Kind::kRun, std::move(command), {}};
 }
 
-// The session's passwords as they were before the command: the command's own
-// (given or typed) serve its run only.
-class PasswordScope {
-public:
-    PasswordScope(Session& session, const std::vector<std::u16string>& passwords)
-        : session_(session), before_(session.passwords()) {
-        for (const std::u16string& password : passwords) session_.AddPassword(password);
-    }
-    PasswordScope(const PasswordScope&) = delete;
-    PasswordScope& operator=(const PasswordScope&) = delete;
-    ~PasswordScope() {
-        session_.RemoveAllPasswords();
-        for (const std::u16string& password : before_) session_.AddPassword(password);
-    }
-
-private:
-    Session& session_;
-    std::vector<std::u16string> before_;
-};
-
-// The progress of an export on a terminal: one line on err, rewritten in
-// place at most ten times a second, cleared when the export ends however it
-// ends. Nothing at all when err is no terminal.
-class ProgressLine {
-public:
-    explicit ProgressLine(CommandLineEnvironment& environment) : environment_(environment) {
-        if (environment_.errIsTerminal && environment_.clock) started_ = last_ = environment_.clock();
-    }
-    ProgressLine(const ProgressLine&) = delete;
-    ProgressLine& operator=(const ProgressLine&) = delete;
-    ~ProgressLine() { Clear(); }
-
-    void Show(std::uint32_t done, std::optional<std::uint32_t> total) {
-        if (!started_) return;
-        const double now = environment_.clock();
-        if (now - last_ < kProgressInterval) return;
-        last_ = now;
-        const double seconds = now - *started_;
-        std::u16string doneText, totalText, rateText;
-        AppendDecimal(doneText, done, 1);
-        AppendDecimal(rateText, seconds > 0 ? static_cast<long long>(done / seconds + 0.5) : 0, 1);
-        std::u16string line;
-        if (total) {
-            AppendDecimal(totalText, *total, 1);
-            line = FillMessage(kProgressOf, {doneText, totalText, rateText});
-        } else {
-            line = FillMessage(kProgress, {doneText, rateText});
-        }
-        const std::size_t width = line.size();
-        if (line.size() < width_) line.append(width_ - line.size(), u' ');
-        width_ = width;
-        environment_.err << '\r' << ToReadableUtf8(line) << std::flush;
-    }
-
-    void Clear() {
-        if (width_ == 0) return;
-        environment_.err << '\r' << std::string(width_, ' ') << '\r' << std::flush;
-        width_ = 0;
-    }
-
-private:
-    CommandLineEnvironment& environment_;
-    std::optional<double> started_;
-    double last_ = 0;
-    std::size_t width_ = 0;  // of the line shown; 0: none
-};
-
-// The export's questions answered from the command line: the output from
-// the arguments, passwords from the terminal, the count on standard output
-// (unless quiet), the progress on a terminal.
-class ConsoleUserInterface final : public UserInterface {
-public:
-    ConsoleUserInterface(CommandLineEnvironment& environment, std::optional<std::u16string> output, bool quiet = false)
-        : environment_(environment), output_(std::move(output)), quiet_(quiet), progress_(environment) {}
-
-    void ShowMessage(std::u16string_view text) override {
-        progress_.Clear();
-        if (!quiet_) environment_.out << ToReadableUtf8(text) << '\n' << std::flush;
-    }
-    std::optional<std::u16string> AskOutputFile(std::u16string_view proposed) override {
-        chosen_ = output_ ? *output_ : std::u16string(proposed);
-        return chosen_;
-    }
-    std::optional<std::u16string> AskPassword(std::u16string_view tablePath) override {
-        progress_.Clear();
-        if (!environment_.readPassword) return std::nullopt;
-        std::optional<std::u16string> password = environment_.readPassword(FillMessage(kPasswordPrompt, {tablePath}));
-        if (!password || password->empty()) return std::nullopt;
-        return password;
-    }
-    void ShowProgress(std::uint32_t done, std::optional<std::uint32_t> total) override { progress_.Show(done, total); }
-
-    // The output file the export was given; empty before it asked.
-    const std::u16string& chosen() const noexcept { return chosen_; }
-
-private:
-    CommandLineEnvironment& environment_;
-    std::optional<std::u16string> output_;
-    bool quiet_;
-    ProgressLine progress_;
-    std::u16string chosen_;
-};
+}  // namespace
 
 void WriteLine(std::ostream& out, const std::string& line) {
     out.write(line.data(), static_cast<std::streamsize>(line.size()));
     out.put('\n');
 }
-
-DatabaseRows DiscoveredRows(const SystemServices& system) {
-    if (!system.HasRegistry()) throw Error(kNoRegistry);
-    DatabaseRows rows;
-    DiscoverDatabases(system, rows);
-    return rows;
-}
-
-// The system whose registry lists the databases and whose files a row names:
-// the Wine prefix named by --wine-prefix, the default one where the system
-// has no registry of its own and reading it is wanted, else the system's.
-struct RegistrySystem {
-    std::unique_ptr<WinePrefixSystem> prefix;
-    const SystemServices* system = nullptr;
-};
-
-RegistrySystem SystemOfRegistry(const Command& command, const CommandLineEnvironment& environment) {
-    RegistrySystem chosen;
-    if (command.winePrefix) {
-        chosen.prefix = OpenWinePrefix(*command.winePrefix);
-    } else if (!environment.system.HasRegistry() && environment.useDefaultWinePrefix) {
-        const std::u16string folder = DefaultWinePrefix();
-        if (!FolderExists(folder)) throw Error(FillMessage(kNoRegistryNorPrefix, {folder}));
-        chosen.prefix = OpenWinePrefix(folder);
-    }
-    chosen.system = chosen.prefix ? chosen.prefix.get() : &environment.system;
-    return chosen;
-}
-
-// One line per row: number, display text, and for an XP-mode row the
-// folder read; from a Wine prefix instead the Linux path of the file read.
-void List(const Command& command, CommandLineEnvironment& environment) {
-    const RegistrySystem registry = SystemOfRegistry(command, environment);
-    const DatabaseRows rows = DiscoveredRows(*registry.system);
-    if (rows.paths.empty()) {
-        WriteLine(environment.out, ToReadableUtf8(rows.items.front()));
-        return;
-    }
-    for (std::size_t row = 0; row < rows.items.size(); ++row) {
-        std::u16string line;
-        AppendDecimal(line, static_cast<long long>(row) + 1, 1);
-        line += u'\t';
-        line += rows.items[row];
-        if (registry.prefix) {
-            line += u'\t';
-            line += LinuxPathOfRow(*registry.prefix, rows, row).value_or(std::u16string());
-        } else if (rows.paths[row] != rows.purePaths[row]) {
-            line += u'\t';
-            line += registry.system->FolderOf(rows.paths[row]);
-        }
-        WriteLine(environment.out, ToReadableUtf8(line));
-    }
-}
-
-// The table named on the command line, opened read-only as "dump" and
-// "check" read it: through db1 on its folder, in the code page asked for.
-void OpenNamedTable(const Command& command, Database& db1, Table& tbl1) {
-    const std::u16string tablePath = FullPath(command.operands[0]);
-    db1.SetParam(u"PATH", FolderOfPath(tablePath));
-    db1.Connect();
-    tbl1.SetTableName(NameOfPath(tablePath));
-    tbl1.SetCodePage(command.codePage);
-    tbl1.Open();
-}
-
-void Dump(const Command& command, CommandLineEnvironment& environment) {
-    Session& session = Session::Default();
-    session.SetNetworkControlFolder(TemporaryFolder());
-    const PasswordScope passwords(session, command.passwords);
-    Database db1(session);
-    Table tbl1(db1);
-    OpenNamedTable(command, db1, tbl1);
-    WriteLine(environment.out, DumpFieldLine(tbl1.Fields()));
-    for (tbl1.First(); !tbl1.Eof() && environment.out; tbl1.Next())
-        WriteLine(environment.out, DumpRecordLine(tbl1.reader()));
-}
-
-// Bytes for out; whether they arrived shows when out is flushed.
-class StreamSink final : public ByteSink {
-public:
-    explicit StreamSink(std::ostream& out) : out_(out) {}
-    void Write(const char* data, std::size_t size) override {
-        out_.write(data, static_cast<std::streamsize>(size));
-    }
-
-private:
-    std::ostream& out_;
-};
-
-// The doubtful records on out; on err the hint when the table's text looks
-// as if its header named the wrong code page.
-void Check(const Command& command, CommandLineEnvironment& environment) {
-    Session& session = Session::Default();
-    session.SetNetworkControlFolder(TemporaryFolder());
-    const PasswordScope passwords(session, command.passwords);
-    Database db1(session);
-    Table tbl1(db1);
-    OpenNamedTable(command, db1, tbl1);
-    const std::vector<RecordFinding> findings = CheckRecords(tbl1);
-    StreamSink sink(environment.out);
-    WriteCheckReport(sink, findings);
-    // The raw text of the same open table, in the code page it was read in.
-    ParadoxTable& sample = tbl1.reader();
-    const int codePage = sample.info().codePage;
-    if (JudgeCodePage(SampleTextBytes(sample), codePage).looksWrong)
-        environment.err << ToReadableUtf8(WrongCodePageHint(codePage)) << '\n' << std::flush;
-}
-
-// One export through the export job with engine objects of its own; the
-// number of horoscopes saved, nothing when the user gave up.
-std::optional<std::int32_t> ExportOne(const SystemServices& system, ConsoleUserInterface& ui,
-                                      std::u16string_view tablePath, bool xpMode, std::optional<int> codePage,
-                                      const std::optional<std::u16string>& report = std::nullopt) {
-    Session& session = Session::Default();
-    Database db1(session);
-    Table tbl1(db1);
-    tbl1.SetCodePage(codePage);
-    ExportContext context{system, session, db1, tbl1, ui, UserTimeFormatSettings()};
-    if (!report) return ExportDatabase(context, tablePath, xpMode);
-    std::vector<RecordFinding> findings;
-    return ExportDatabase(context, tablePath, xpMode, findings, *report);
-}
-
-void Export(const Command& command, CommandLineEnvironment& environment) {
-    std::u16string tablePath;
-    bool xpMode = command.xpMode;
-    std::size_t outputOperand = 1;
-    RegistrySystem registry;
-    registry.system = &environment.system;
-    if (command.row) {
-        registry = SystemOfRegistry(command, environment);
-        const DatabaseRows rows = DiscoveredRows(*registry.system);
-        if (rows.paths.empty()) throw Error(kNoRows);
-        if (static_cast<std::size_t>(*command.row) > rows.paths.size()) {
-            std::u16string number;
-            std::u16string last;
-            AppendDecimal(number, *command.row, 1);
-            AppendDecimal(last, static_cast<long long>(rows.paths.size()), 1);
-            throw Error(FillMessage(kNoSuchRow, {number, last}));
-        }
-        const RowExport row = ExportOfRow(rows, *command.row - 1);
-        tablePath = row.path;
-        xpMode = row.xpMode;
-        outputOperand = 0;
-    } else {
-        tablePath = FullPath(command.operands[0]);
-    }
-    std::optional<std::u16string> output;
-    if (command.operands.size() > outputOperand) output = command.operands[outputOperand];
-
-    const PasswordScope passwords(Session::Default(), command.passwords);
-    ConsoleUserInterface ui(environment, std::move(output));
-    ExportOne(*registry.system, ui, tablePath, xpMode, command.codePage, command.report);
-}
-
-// The name for a table's AAF file in the --into folder: the table's base
-// name with ".aaf", and " (2)", " (3)" ... before it when an earlier
-// database of the run took that name (names compared as the file system
-// compares them, without regard to case).
-std::u16string UniqueOutputName(const SystemServices& system, std::u16string_view tablePath,
-                                std::vector<std::u16string>& taken) {
-    // The table's name by the rules of the system that names it (a Windows
-    // path of a Wine prefix has "\" between its folders on Linux too).
-    std::u16string_view name = tablePath.substr(std::min(system.FolderOf(tablePath).size(), tablePath.size()));
-    while (!name.empty() && (name.front() == u'\\' || name.front() == u'/')) name.remove_prefix(1);
-    const std::u16string base = BaseNameOf(name);
-    for (int n = 1;; ++n) {
-        std::u16string name = base;
-        if (n > 1) {
-            name += u" (";
-            AppendDecimal(name, n, 1);
-            name += u')';
-        }
-        name += u".aaf";
-        const bool used = std::any_of(taken.begin(), taken.end(),
-                                      [&](const std::u16string& other) { return EqualIgnoringCase(other, name); });
-        if (!used) {
-            taken.push_back(name);
-            return name;
-        }
-    }
-}
-
-// One line of the summary; tabs and line breaks of a message become blanks.
-std::string SummaryLine(std::initializer_list<std::u16string_view> columns) {
-    std::u16string line;
-    bool first = true;
-    for (const std::u16string_view column : columns) {
-        if (!first) line += u'\t';
-        first = false;
-        for (const char16_t c : column) line += (c == u'\t' || c == u'\r' || c == u'\n') ? u' ' : c;
-    }
-    return ToReadableUtf8(line);
-}
-
-// Every registered database, one after the other, each failure noted and
-// the next one taken; the summary at the end. True when every one was saved.
-bool ExportAll(const Command& command, CommandLineEnvironment& environment) {
-    const RegistrySystem registry = SystemOfRegistry(command, environment);
-    const DatabaseRows rows = DiscoveredRows(*registry.system);
-    if (rows.paths.empty()) throw Error(kNoRows);
-    std::optional<std::u16string> folder;
-    if (command.into) {
-        folder = FullPath(*command.into);
-        CreateFolders(*folder);
-    }
-    const PasswordScope passwords(Session::Default(), command.passwords);
-    std::vector<std::u16string> taken;
-    std::vector<std::string> summary{ToReadableUtf8(kSummaryHeader)};
-    bool allSaved = true;
-    for (std::size_t row = 0; row < rows.paths.size(); ++row) {
-        const std::u16string& registered = rows.purePaths[row];
-        if (rows.items[row].starts_with(kMissingPrefix)) {
-            environment.err << ToReadableUtf8(rows.items[row]) << '\n' << std::flush;
-            summary.push_back(SummaryLine({registered, u"", u"", u"", kSkippedMissing}));
-            allSaved = false;
-            continue;
-        }
-        const RowExport exportOfRow = ExportOfRow(rows, static_cast<std::ptrdiff_t>(row));
-        std::optional<std::u16string> output;
-        if (folder) output = JoinPath(*folder, UniqueOutputName(*registry.system, exportOfRow.path, taken));
-        ConsoleUserInterface ui(environment, output, /*quiet=*/true);
-        const std::u16string_view mode = exportOfRow.xpMode ? kModeXp : kModePlain;
-        try {
-            const std::optional<std::int32_t> count =
-                ExportOne(*registry.system, ui, exportOfRow.path, exportOfRow.xpMode, std::nullopt);
-            if (count) {
-                std::u16string number;
-                AppendDecimal(number, *count, 1);
-                summary.push_back(SummaryLine({registered, mode, number, ui.chosen(), kSaved}));
-            } else {
-                summary.push_back(SummaryLine({registered, mode, u"", u"", kCancelled}));
-                allSaved = false;
-            }
-        } catch (const Error& error) {
-            environment.err << ToReadableUtf8(registered) << ": " << ToReadableUtf8(error.message()) << '\n'
-                            << std::flush;
-            summary.push_back(SummaryLine({registered, mode, u"", ui.chosen(), error.message()}));
-            allSaved = false;
-        }
-    }
-    for (const std::string& line : summary) WriteLine(environment.out, line);
-    return allSaved;
-}
-
-}  // namespace
 
 int RunCommandLine(const std::vector<std::u16string>& arguments, CommandLineEnvironment& environment) {
     std::ostream& out = environment.out;
@@ -724,14 +337,14 @@ int RunCommandLine(const std::vector<std::u16string>& arguments, CommandLineEnvi
     bool succeeded = true;
     try {
         switch (parsed.command.kind) {
-        case CommandKind::kList: List(parsed.command, environment); break;
-        case CommandKind::kDump: Dump(parsed.command, environment); break;
-        case CommandKind::kCheck: Check(parsed.command, environment); break;
+        case CommandKind::kList: RunList(parsed.command, environment); break;
+        case CommandKind::kDump: RunDump(parsed.command, environment); break;
+        case CommandKind::kCheck: RunCheck(parsed.command, environment); break;
         case CommandKind::kExport:
             if (parsed.command.all) {
-                succeeded = ExportAll(parsed.command, environment);
+                succeeded = RunExportAll(parsed.command, environment);
             } else {
-                Export(parsed.command, environment);
+                RunExport(parsed.command, environment);
             }
             break;
         }

@@ -1,15 +1,13 @@
 #include "export/aaf_writer.h"
 
-#include "export/extended_precision.h"
-
 #include <algorithm>
 #include <string>
 
 #include "core/text.h"
 #include "export/calendar.h"
-#include "export/extended_precision.h"
 #include "export/text_writer.h"
 #include "platform/file.h"
+#include "platform/x87_control.h"
 
 namespace kosmara {
 

@@ -6,7 +6,7 @@
 
 #include "core/error.h"
 #include "core/text.h"
-#include "export/extended_precision.h"
+#include "platform/x87_control.h"
 
 namespace kosmara {
 

@@ -39,6 +39,12 @@ std::u16string TemporaryFolder();
 // is. Whether it worked shows when the folder is used.
 void CreateFolders(std::u16string_view path);
 
+// Whether a file can be made in folder: creates a probe file there,
+// "kosmara-probe-" and the process id (no "." in it, so no table's file
+// mask and no 8.3 form of another name can take it), and removes it again.
+// Nothing when it worked, else the operating system's text of the failure.
+std::optional<std::u16string> CannotCreateFilesIn(std::u16string_view folder);
+
 // The names of the files (not folders) in folder itself, hidden and system
 // files included, in the order the file system lists them; nothing when the
 // folder does not exist or cannot be listed.

@@ -91,6 +91,14 @@ void CreateFolders(std::u16string_view path) {
     }
 }
 
+std::optional<std::u16string> CannotCreateFilesIn(std::u16string_view folder) {
+    const std::string probe = NativePath(JoinPath(folder, u"kosmara-probe-" + FromAscii(std::to_string(::getpid()))));
+    const Descriptor file(OpenRetrying(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600));
+    if (!file) return SystemErrorText(static_cast<unsigned long>(errno));
+    if (::unlink(probe.c_str()) != 0) return SystemErrorText(static_cast<unsigned long>(errno));
+    return std::nullopt;
+}
+
 std::optional<std::vector<std::u16string>> ListFiles(std::u16string_view folder) {
     const Directory directory = OpenDirectory(folder);
     if (!directory) return std::nullopt;

@@ -100,6 +100,15 @@ void CreateFolders(std::u16string_view path) {
     ::CreateDirectoryW(Wide(folder), nullptr);
 }
 
+std::optional<std::u16string> CannotCreateFilesIn(std::u16string_view folder) {
+    const std::u16string probe = JoinPath(folder, u"kosmara-probe-" + FromAscii(std::to_string(::GetCurrentProcessId())));
+    // Removed by the system when the handle closes, whatever happens between.
+    const KernelHandle file(::CreateFileW(Wide(probe), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (!file) return SystemErrorText(::GetLastError());
+    return std::nullopt;
+}
+
 std::optional<std::vector<std::u16string>> ListFiles(std::u16string_view folder) {
     std::vector<std::u16string> names;
     const bool listed = ForEachEntry(JoinPath(folder, u"*"), [&](const WIN32_FIND_DATAW& data) {

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "core/error.h"
 #include "core/path.h"
 #include "core/text.h"
 #include "drive_tree.h"
@@ -440,6 +445,163 @@ TEST(CommandLineTest, ExportsEveryRegisteredDatabase) {
     const Result none = RunCli({u"export", u"--all"}, FakeSystem{});
     EXPECT_EQ(none.exitCode, 1);
     EXPECT_EQ(none.err, "Es sind keine Datenbanken eingetragen.\n");
+}
+
+// Each row of "export --all" writes a file of its own, also where two rows
+// would take one name beside their table: the plain and the XP-mode row of
+// one table (same registered path), and one table registered under two
+// spellings of its folder. The summary names the file each row wrote, and
+// each file holds what exporting that row alone writes.
+TEST(CommandLineTest, ExportAllGivesEveryRowAFileOfItsOwn) {
+    testing::DriveTree tree;
+    // Both the table and a VirtualStore copy with one record more: a plain
+    // and an XP-mode row, whose files differ.
+    const std::u16string both = tree.Path(u"Programme/Astro/Horoskop.DB");
+    testing::DriveTree::CreateFolder(FolderOfPath(both));
+    WriteHoroscopeTable(testing::DriveTree::Native(FolderOfPath(both)));
+    testing::DriveTree::CreateFolder(FolderOfPath(tree.StorePath(both)));
+    WriteTable(HoroscopeTableBuilder()
+                   .AddRecord(HoroscopeRecord{}.Cells())
+                   .AddRecord(HoroscopeRecord{}.Cells())
+                   .AddRecord(HoroscopeRecord{}.Cells())
+                   .Build(),
+               testing::DriveTree::Native(FolderOfPath(tree.StorePath(both))), "Horoskop");
+    // One table, and a second spelling of it: on Windows its folder and name
+    // in other case, on POSIX its folder through a link.
+    const std::u16string table = tree.Path(u"Daten/Kunden.db");
+    testing::DriveTree::CreateFolder(FolderOfPath(table));
+    WriteHoroscopeTable(testing::DriveTree::Native(FolderOfPath(table)), "Kunden", ".db");
+#ifdef _WIN32
+    const std::u16string spelling = tree.Path(u"DATEN/kunden.db");
+#else
+    const std::u16string spelling = tree.Path(u"Verweis/Kunden.db");
+    std::filesystem::create_directory_symlink("Daten", testing::DriveTree::Native(tree.Path(u"Verweis")));
+#endif
+    FakeSystem system;
+    system.localAppData = tree.appData();
+    system.temporaryFolder = tree.TemporaryFolder();
+    system.Add(u"1", both).Add(u"2", table).Add(u"3", spelling);
+
+    // What each row writes when it is exported alone.
+    std::vector<std::string> alone;
+    for (int row = 1; row <= 4; ++row) {
+        std::u16string output = tree.Path(u"einzeln-");
+        AppendDecimal(output, row, 1);
+        output += u".aaf";
+        const Result single = RunCli({u"export", u"--row", std::u16string(1, static_cast<char16_t>(u'0' + row)), output},
+                                     system);
+        ASSERT_EQ(single.exitCode, 0) << single.err;
+        alone.push_back(ReadFileBytes(testing::DriveTree::Native(output)));
+    }
+    ASSERT_NE(alone[0], alone[1]);  // the XP-mode row reads the copy
+
+    const Result result = RunCli({u"export", u"--all"}, system);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    const std::u16string written[] = {
+        ReplaceExtension(both, u".aaf"),
+        ReplaceExtension(both, u"") + u" (2).aaf",
+        ReplaceExtension(table, u".aaf"),
+        ReplaceExtension(spelling, u"") + u" (2).aaf",
+    };
+    EXPECT_EQ(result.out, ToUtf8(u"Datenbank\tModus\tHoroskope\tAAF-Datei\tErgebnis\n" +
+                                 both + u"\tnormal\t2\t" + written[0] + u"\tgespeichert\n" +
+                                 both + u"\tXP-Modus\t3\t" + written[1] + u"\tgespeichert\n" +
+                                 table + u"\tnormal\t2\t" + written[2] + u"\tgespeichert\n" +
+                                 spelling + u"\tnormal\t2\t" + written[3] + u"\tgespeichert\n"));
+    for (std::size_t row = 0; row < alone.size(); ++row)
+        EXPECT_EQ(ReadFileBytes(testing::DriveTree::Native(written[row])), alone[row]) << ToUtf8(written[row]);
+    // Nothing else was written beside the tables.
+    const auto aafFiles = [](const std::u16string& folder) {
+        std::vector<std::string> names;
+        for (const std::string& name : SortedNames(testing::DriveTree::Native(folder)))
+            if (name.ends_with(".aaf")) names.push_back(name);
+        return names;
+    };
+    EXPECT_EQ(aafFiles(FolderOfPath(both)), (std::vector<std::string>{"Horoskop (2).aaf", "Horoskop.aaf"}));
+    EXPECT_EQ(aafFiles(FolderOfPath(table)).size(), 2u);
+
+    // A second run replaces the files of the first, as a single export does.
+    const Result again = RunCli({u"export", u"--all"}, system);
+    EXPECT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(again.out, result.out);
+    EXPECT_EQ(aafFiles(FolderOfPath(both)).size(), 2u);
+    EXPECT_EQ(ReadFileBytes(testing::DriveTree::Native(written[1])), alone[1]);
+}
+
+// "--into" must name a folder the batch may fill: it is refused, with one
+// message naming it and before any export, when it is a file, cannot be
+// made or written, is the staging folder of the XP-mode merge, or is a
+// folder a table is read from (however it is spelled).
+TEST(CommandLineTest, ExportAllRefusesAnIntoFolderItMustNotFill) {
+    testing::DriveTree tree;
+    const std::u16string plain = tree.Path(u"Daten/Horoskop.DB");
+    const std::u16string xp = tree.Path(u"Programme/Astro/Horoskop.DB");
+    testing::DriveTree::CreateFolder(FolderOfPath(xp));
+    for (const std::u16string& folder : {FolderOfPath(plain), FolderOfPath(tree.StorePath(xp))}) {
+        testing::DriveTree::CreateFolder(folder);
+        WriteHoroscopeTable(testing::DriveTree::Native(folder));
+    }
+    testing::DriveTree::CreateFile(tree.Path(u"Datei.txt"), "kein Ordner");
+    FakeSystem system;
+    system.localAppData = tree.appData();
+    system.temporaryFolder = tree.TemporaryFolder();
+    system.Add(u"1", plain).Add(u"2", xp);
+    const std::u16string staging = tree.TemporaryFolder() + u"Kosmara 3.5 Export";
+#ifndef _WIN32
+    std::filesystem::create_directory_symlink("Daten", testing::DriveTree::Native(tree.Path(u"Verweis")));
+#endif
+
+    const char16_t notAFolder[] = u"\"%s\" (nach \"--into\") ist kein Ordner.";
+    const char16_t cannotCreate[] = u"Der Ordner \"%s\" (nach \"--into\") kann nicht angelegt werden.";
+    const char16_t isStaging[] =
+        u"Der Ordner \"%s\" (nach \"--into\") ist der Exportordner, in den Tabellen im XP-Modus kopiert werden; "
+        u"die AAF-Dateien werden nicht dorthin geschrieben.";
+    const std::u16string isTableFolder = u"Der Ordner \"%s\" (nach \"--into\") ist ein Ordner der Datenbank \"%s\"; "
+                                         u"die AAF-Dateien werden nicht dorthin geschrieben.";
+    const struct {
+        std::u16string into;
+        std::u16string message;  // %s: the folder made absolute
+    } cases[] = {
+        {tree.Path(u"Datei.txt"), notAFolder},
+        {tree.Path(u"Datei.txt/unter"), cannotCreate},
+        {staging, isStaging},
+        {FolderOfPath(plain), FillMessage(isTableFolder, {u"%s", plain})},
+        // The XP-mode row's VirtualStore folder.
+        {FolderOfPath(tree.StorePath(xp)), FillMessage(isTableFolder, {u"%s", xp})},
+#ifdef _WIN32
+        {tree.Path(u"DATEN"), FillMessage(isTableFolder, {u"%s", plain})},
+#else
+        {tree.Path(u"Verweis"), FillMessage(isTableFolder, {u"%s", plain})},  // a link to the folder
+#endif
+    };
+    for (const auto& c : cases) {
+        const Result result = RunCli({u"export", u"--all", u"--into", c.into}, system);
+        EXPECT_EQ(result.exitCode, 1) << ToUtf8(c.into);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, ToUtf8(FillMessage(c.message, {FullPath(c.into)})) + "\n");
+    }
+    // No export ran: nothing beside the tables, nothing in the staging folder.
+    EXPECT_FALSE(std::filesystem::exists(testing::DriveTree::Native(ReplaceExtension(plain, u".aaf"))));
+    EXPECT_FALSE(std::filesystem::exists(testing::DriveTree::Native(ReplaceExtension(xp, u".aaf"))));
+    EXPECT_TRUE(std::filesystem::is_empty(testing::DriveTree::Native(staging)));
+
+#ifndef _WIN32
+    // A pipe is no folder either; and a folder no file can be made in (even
+    // for root) is refused with the system's reason.
+    const std::u16string pipe = tree.Path(u"Rohr");
+    ASSERT_EQ(::mkfifo(ToNativeBytes(pipe).c_str(), 0600), 0);
+    const Result piped = RunCli({u"export", u"--all", u"--into", pipe}, system);
+    EXPECT_EQ(piped.exitCode, 1);
+    EXPECT_EQ(piped.err, ToUtf8(FillMessage(notAFolder, {FullPath(pipe)})) + "\n");
+    if (std::filesystem::is_directory("/proc/self")) {
+        const Result locked = RunCli({u"export", u"--all", u"--into", u"/proc/self"}, system);
+        EXPECT_EQ(locked.exitCode, 1);
+        EXPECT_EQ(locked.out, "");
+        EXPECT_TRUE(locked.err.starts_with("In den Ordner \"/proc/self\" (nach \"--into\") kann nicht geschrieben werden: "))
+            << locked.err;
+    }
+#endif
 }
 
 // On a terminal the export shows its progress on err, at most ten times a

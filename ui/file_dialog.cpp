@@ -9,9 +9,9 @@
 #include "core/error.h"
 #include "core/path.h"
 #include "core/text.h"
-#include "export/extended_precision.h"
 #include "platform/win_handles.h"
 #include "platform/win_text.h"
+#include "platform/x87_control.h"
 
 namespace kosmara {
 namespace {

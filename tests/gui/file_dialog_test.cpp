@@ -20,8 +20,8 @@
 #include "core/text.h"
 #include "dialog_driver.h"
 #include "export/calendar.h"
-#include "export/extended_precision.h"
 #include "platform/win_text.h"
+#include "platform/x87_control.h"
 #include "temp_folder.h"
 
 namespace kosmara {

@@ -1,7 +1,7 @@
 // The calendar and angle texts must come out the same whatever precision the
 // caller left the x87 unit in: the zone offsets below give other texts when
 // evaluated in double precision.
-#include "export/extended_precision.h"
+#include "platform/x87_control.h"
 
 #include <cmath>
 #include <cstdint>

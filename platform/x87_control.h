@@ -1,10 +1,12 @@
-// The calendar and angle texts are defined on x87 extended arithmetic
-// (64-bit significand, round to nearest). The x87 control word is per
-// thread and can be changed by anything in the process: the Windows runtime
-// starts new threads in 53-bit mode, and a shell extension or driver loaded by
-// a file dialog may leave it so. Every routine that computes these texts runs
-// under this guard, which sets the precision and rounding it needs and gives
-// the caller's control word back on every way out.
+// The x87 unit's control word (precision, rounding, exception masks): read,
+// written, and set to 64-bit extended precision with rounding to nearest for
+// a scope. The word is per thread and can be changed by anything in the
+// process: the Windows runtime starts new threads in 53-bit mode, and a shell
+// extension or driver loaded by a file dialog may leave it so. The calendar
+// and angle texts, defined on extended arithmetic, are computed under
+// ExtendedPrecisionScope, which sets the precision and rounding they need and
+// gives the caller's word back on every way out; the window's file dialogs
+// give the caller its word back after the shell had the thread.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,7 @@
-#include "export/extended_precision.h"
+#include "platform/x87_control.h"
 
 #if !(defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)))
-#error "the calendar routines need the x87 unit of an x86 processor and GCC-style inline assembly"
+#error "the x87 control word needs an x86 processor and GCC-style inline assembly"
 #endif
 
 namespace kosmara {

@@ -1,0 +1,78 @@
+// "dump" and "check": the table named on the command line, opened read-only.
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/console_ui.h"
+#include "core/byte_sink.h"
+#include "core/path.h"
+#include "core/text.h"
+#include "engine/code_page_check.h"
+#include "engine/engine_objects.h"
+#include "engine/table_dump.h"
+#include "export/record_check.h"
+#include "platform/file.h"
+#include "platform/file_system.h"
+
+namespace kosmara {
+
+namespace {
+
+// The table named on the command line, opened read-only as "dump" and
+// "check" read it: through db1 on its folder, in the code page asked for.
+void OpenNamedTable(const Command& command, Database& db1, Table& tbl1) {
+    const std::u16string tablePath = FullPath(command.operands[0]);
+    db1.SetParam(u"PATH", FolderOfPath(tablePath));
+    db1.Connect();
+    tbl1.SetTableName(NameOfPath(tablePath));
+    tbl1.SetCodePage(command.codePage);
+    tbl1.Open();
+}
+
+// Bytes for out; whether they arrived shows when out is flushed.
+class StreamSink final : public ByteSink {
+public:
+    explicit StreamSink(std::ostream& out) : out_(out) {}
+    void Write(const char* data, std::size_t size) override {
+        out_.write(data, static_cast<std::streamsize>(size));
+    }
+
+private:
+    std::ostream& out_;
+};
+
+}  // namespace
+
+void RunDump(const Command& command, CommandLineEnvironment& environment) {
+    Session& session = Session::Default();
+    session.SetNetworkControlFolder(TemporaryFolder());
+    const PasswordScope passwords(session, command.passwords);
+    Database db1(session);
+    Table tbl1(db1);
+    OpenNamedTable(command, db1, tbl1);
+    WriteLine(environment.out, DumpFieldLine(tbl1.Fields()));
+    for (tbl1.First(); !tbl1.Eof() && environment.out; tbl1.Next())
+        WriteLine(environment.out, DumpRecordLine(tbl1.reader()));
+}
+
+// The doubtful records on out; on err the hint when the table's text looks
+// as if its header named the wrong code page.
+void RunCheck(const Command& command, CommandLineEnvironment& environment) {
+    Session& session = Session::Default();
+    session.SetNetworkControlFolder(TemporaryFolder());
+    const PasswordScope passwords(session, command.passwords);
+    Database db1(session);
+    Table tbl1(db1);
+    OpenNamedTable(command, db1, tbl1);
+    const std::vector<RecordFinding> findings = CheckRecords(tbl1);
+    StreamSink sink(environment.out);
+    WriteCheckReport(sink, findings);
+    // The raw text of the same open table, in the code page it was read in.
+    ParadoxTable& sample = tbl1.reader();
+    const int codePage = sample.info().codePage;
+    if (JudgeCodePage(SampleTextBytes(sample), codePage).looksWrong)
+        environment.err << ToReadableUtf8(WrongCodePageHint(codePage)) << '\n' << std::flush;
+}
+
+}  // namespace kosmara
