@@ -5,6 +5,7 @@
 
 #include "core/error.h"
 #include "core/text.h"
+#include "platform/interrupt.h"
 
 namespace kosmara {
 
@@ -16,6 +17,11 @@ constexpr char16_t kPasswordPrompt[] = u"Kennwort für \"%s\" (leer: abbrechen):
 constexpr char16_t kProgressOf[] = u"%s von %s Datensätzen, %s je Sekunde";
 constexpr char16_t kProgress[] = u"%s Datensätze, %s je Sekunde";
 constexpr double kProgressInterval = 0.1;  // at most ten updates a second
+
+// Another conversion holds the staging folder: %s the folder.
+constexpr char16_t kWaitingForStaging[] =
+    u"Eine andere Umwandlung benutzt den Exportordner \"%s\"; es wird gewartet, bis sie fertig ist "
+    u"(höchstens eine Minute).";
 
 }  // namespace
 
@@ -53,10 +59,13 @@ void ProgressLine::Show(std::uint32_t done, std::optional<std::uint32_t> total) 
     if (line.size() < width_) line.append(width_ - line.size(), u' ');
     width_ = width;
     environment_.err << '\r' << ToReadableUtf8(line) << std::flush;
+    // What an interrupt must clear: as wide as what stands there now.
+    SetStatusLineWidth(line.size());
 }
 
 void ProgressLine::Clear() {
     if (width_ == 0) return;
+    SetStatusLineWidth(0);
     environment_.err << '\r' << std::string(width_, ' ') << '\r' << std::flush;
     width_ = 0;
 }
@@ -69,6 +78,11 @@ void ConsoleUserInterface::ShowMessage(std::u16string_view text) {
 std::optional<std::u16string> ConsoleUserInterface::AskOutputFile(std::u16string_view proposed) {
     chosen_ = output_ ? *output_ : std::u16string(proposed);
     return chosen_;
+}
+
+void ConsoleUserInterface::WaitingForStagingFolder(std::u16string_view folder) {
+    progress_.Clear();
+    environment_.err << ToReadableUtf8(FillMessage(kWaitingForStaging, {folder})) << '\n' << std::flush;
 }
 
 std::optional<std::u16string> ConsoleUserInterface::AskPassword(std::u16string_view tablePath) {

@@ -62,6 +62,7 @@ public:
     void ShowMessage(std::u16string_view text) override;
     std::optional<std::u16string> AskOutputFile(std::u16string_view proposed) override;
     std::optional<std::u16string> AskPassword(std::u16string_view tablePath) override;
+    void WaitingForStagingFolder(std::u16string_view folder) override;
     void ShowProgress(std::uint32_t done, std::optional<std::uint32_t> total) override { progress_.Show(done, total); }
 
     // The output file the export was given; empty before it asked.
