@@ -385,6 +385,8 @@ TEST(ExportJobTest, NeverWritesIntoAFileOfTheTable) {
     WriteHoroscopes(store, "Horoskop", {"Bernd"});
     DriveTree::CreateFile(folder + kPathSeparator + u"HOROSKOP.px", "index");
     DriveTree::CreateFile(store + kPathSeparator + u"Horoskop.PX", "index im VirtualStore");
+    DriveTree::CreateFile(folder + kPathSeparator + u"horoskop.x01", "zweiter Index");
+    DriveTree::CreateFile(folder + kPathSeparator + u"Horoskop.VAL", "Gültigkeit");
     const std::filesystem::path native = DriveTree::Native(folder);
     std::filesystem::create_directory(native / "sub");
     std::filesystem::create_directory(native / "links");
@@ -401,6 +403,8 @@ TEST(ExportJobTest, NeverWritesIntoAFileOfTheTable) {
         {table, false},
         {folder + sep + u"Horoskop.MB", false},
         {folder + sep + u"HOROSKOP.px", false},
+        {folder + sep + u"horoskop.x01", false},
+        {folder + sep + u"Horoskop.VAL", true},
         {folder + sep + u"sub" + sep + u".." + sep + u"Horoskop.DB", false},
         {folder + sep + u"." + sep + u"Horoskop.MB", false},
         {folder + sep + u"links" + sep + u"memo.aaf", false},
@@ -450,10 +454,29 @@ TEST(ExportJobTest, NeverWritesIntoAFileOfTheTable) {
     EXPECT_THROW(world.Export(table, false), Error);
     EXPECT_EQ(SnapshotOf(native), folderBefore);
 #endif
-    // An earlier AAF file beside the table is no file of the table.
-    world.ui.output = folder + sep + u"Horoskop.aaf";
-    EXPECT_EQ(world.Export(table, false), 1);
-    EXPECT_EQ(world.Export(table, true), 1);
+    // A report refused is called the report file.
+    world.ui.output = world.tree.Path(u"x.aaf");
+    {
+        ExportContext context{world.system, world.session, world.db1, world.tbl1, world.ui, GermanTimeFormat()};
+        std::vector<RecordFinding> findings;
+        const std::u16string report = folder + sep + u"HOROSKOP.px";
+        EXPECT_ERROR_MESSAGE(ExportDatabase(context, table, false, findings, report),
+                             FillMessage(kReportIsTableFile, {FullPath(report), table}));
+    }
+    EXPECT_EQ(SnapshotOf(native), folderBefore);
+
+    // An earlier AAF file beside the table is no file of the table, nor are
+    // the user's own files named like it: each is replaced as any other
+    // file, the second time too.
+    for (const char16_t* name : {u"Horoskop.aaf", u"Horoskop.txt", u"Horoskop", u"Horoskop.DB.old"}) {
+        SCOPED_TRACE(ToUtf8(name));
+        world.ui.output = folder + sep + name;
+        DriveTree::CreateFile(*world.ui.output, "eigene Datei");
+        EXPECT_EQ(world.Export(table, false), 1);
+        EXPECT_EQ(AafNames(DriveTree::Native(*world.ui.output)), "Anna;");
+        EXPECT_EQ(world.Export(table, true), 1);
+        EXPECT_EQ(AafNames(DriveTree::Native(*world.ui.output)), "Bernd;");
+    }
 }
 
 #ifdef _WIN32

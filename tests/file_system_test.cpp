@@ -170,3 +170,59 @@ TEST(FileSystemTest, NamesThatAreNoUtf8SurviveByteForByte) {
 
 }  // namespace
 }  // namespace kosmara
+
+namespace kosmara {
+namespace {
+
+// A file system that reports no file number (0, as some network shares and
+// FAT volumes do) neither makes every file one file nor lets one file pass
+// as another: without a number the final path decides. 128-bit numbers
+// (ReFS) are compared whole.
+TEST(FileSystemTest, IdentitiesWithoutAFileNumberAreComparedByTheirFinalPath) {
+#ifdef _WIN32
+    const std::u16string table = u"\\\\server\\share\\Kosmara\\Horoskop.DB";
+    const std::u16string sameInOtherCase = u"\\\\SERVER\\share\\kosmara\\HOROSKOP.db";
+#else
+    const std::u16string table = u"/mnt/share/Kosmara/Horoskop.DB";
+    const std::u16string sameInOtherCase = table;
+#endif
+    const std::u16string output = u"/mnt/share/Kosmara/Horoskop.aaf";
+    const auto make = [](std::uint64_t volume, std::uint64_t low, std::uint64_t high, std::u16string path) {
+        return MakeFileIdentity(volume, low, high, [path] { return path; });
+    };
+    const struct {
+        const char* name;
+        FileIdentity a;
+        FileIdentity b;
+        bool same;
+    } cases[] = {
+        {"no numbers, two files", make(7, 0, 0, table), make(7, 0, 0, output), false},
+        {"no numbers, one file", make(7, 0, 0, table), make(7, 0, 0, sameInOtherCase), true},
+        {"numbers decide over paths", make(7, 42, 0, table), make(7, 42, 0, output), true},
+        {"one number, other volume", make(7, 42, 0, table), make(8, 42, 0, table), false},
+        {"a number and none", make(7, 42, 0, table), make(7, 0, 0, table), false},
+        {"128-bit numbers differing in their high half", make(7, 42, 1, table), make(7, 42, 2, table), false},
+        {"no number and no path", make(7, 0, 0, u""), make(7, 0, 0, u""), false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.a == c.b, c.same) << c.name;
+
+    // The path is asked only where there is no number.
+    int asked = 0;
+    MakeFileIdentity(7, 42, 0, [&asked] { return ++asked, std::u16string(u"x"); });
+    EXPECT_EQ(asked, 0);
+    EXPECT_EQ(MakeFileIdentity(7, 0, 0, [&asked] { return ++asked, std::u16string(u"x"); }).finalPath, u"x");
+    EXPECT_EQ(asked, 1);
+
+    // Real files have numbers here, and two names of one file are one file.
+    TempFolder folder;
+    WriteFileBytes(folder / "a", "a");
+    WriteFileBytes(folder / "b", "b");
+    const std::optional<FileIdentity> a = IdentityOfPath((folder / "a").u16string());
+    ASSERT_TRUE(a.has_value());
+    EXPECT_TRUE(a->HasNumber());
+    EXPECT_EQ(a, IdentityOfPath((folder / "." / "a").u16string()));
+    EXPECT_NE(a, IdentityOfPath((folder / "b").u16string()));
+}
+
+}  // namespace
+}  // namespace kosmara
