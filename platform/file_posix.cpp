@@ -25,6 +25,20 @@ namespace {
 
 int Descriptor(const NativeFile& file) { return static_cast<int>(file.get()); }
 
+// Every byte into the file, or kCannotWriteFile naming path.
+void WriteAllOrFail(const NativeFile& file, const std::u16string& path, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(Descriptor(file), data, size);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            const int code = written < 0 ? errno : ENOSPC;
+            throw Error(FillMessage(kCannotWriteFile, {path, SystemErrorText(code)}));
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+}
+
 }  // namespace
 
 OutputFile OutputFile::Open(std::u16string_view path) {
@@ -162,20 +176,6 @@ ReplacingOutputFile ReplacingOutputFile::Open(std::u16string_view path) {
     return output;
 }
 
-ReplacingOutputFile::ReplacingOutputFile(ReplacingOutputFile&& other) noexcept
-    : handle_(std::move(other.handle_)),
-      path_(std::move(other.path_)),
-      finalPath_(std::move(other.finalPath_)),
-      temporaryPath_(std::exchange(other.temporaryPath_, std::u16string())),
-      destinationIdentity_(std::move(other.destinationIdentity_)),
-      destinationMode_(other.destinationMode_),
-      cleanup_(std::move(other.cleanup_)),
-      committed_(other.committed_) {
-    other.cleanup_.reset();
-}
-
-ReplacingOutputFile::~ReplacingOutputFile() { Discard(); }
-
 void ReplacingOutputFile::Discard() noexcept {
     if (committed_ || temporaryPath_.empty()) return;
     handle_.reset();
@@ -190,16 +190,7 @@ FileIdentity ReplacingOutputFile::TemporaryIdentity() const {
 }
 
 void ReplacingOutputFile::Write(const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(Descriptor(handle_), data, size);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) {
-            const int code = written < 0 ? errno : ENOSPC;
-            throw Error(FillMessage(kCannotWriteFile, {path_, SystemErrorText(code)}));
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
+    WriteAllOrFail(handle_, path_, data, size);
 }
 
 void ReplacingOutputFile::Commit() {
@@ -234,16 +225,7 @@ void OutputFile::Truncate() {
 }
 
 void OutputFile::Write(const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(Descriptor(handle_), data, size);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) {
-            const int code = written < 0 ? errno : ENOSPC;
-            throw Error(FillMessage(kCannotWriteFile, {path_, SystemErrorText(code)}));
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
+    WriteAllOrFail(handle_, path_, data, size);
 }
 
 std::u16string FullPath(std::u16string_view path) {

@@ -133,7 +133,7 @@ constexpr DWORD kPauseMilliseconds = 200;
 DWORD CopyOnce(const std::u16string& from, const std::u16string& to) {
     // Read as the engine reads: every sharing mode, so a table the legacy
     // program holds open for writing can be copied (CopyFileW cannot).
-    const KernelHandle in(::CreateFileW(Wide(from), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    KernelHandle in(::CreateFileW(Wide(from), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!in) return ::GetLastError();
     if (::GetFileType(in.get()) != FILE_TYPE_DISK) return ERROR_INVALID_FUNCTION;
@@ -146,7 +146,8 @@ DWORD CopyOnce(const std::u16string& from, const std::u16string& to) {
     KernelHandle out;
     std::optional<RemoveOnInterrupt> cleanup;
     for (int attempt = 0; !out; ++attempt) {
-        temporary = folder + u"~kosmara-copy-" + FromAscii(std::to_string(::GetCurrentProcessId())) + u"-" +
+        // Short: a target path just below the copy limit must leave room for it.
+        temporary = folder + u"~kosmara" + FromAscii(std::to_string(::GetCurrentProcessId())) + u"c" +
                     FromAscii(std::to_string(++counter));
         const InterruptShield shield;
         if (shield.interrupted()) return ERROR_OPERATION_ABORTED;
@@ -175,6 +176,8 @@ DWORD CopyOnce(const std::u16string& from, const std::u16string& to) {
         if (written != got) return failed(ERROR_DISK_FULL);
     }
     out.reset();
+    // Closed before the move: a file copied onto itself is replaced too.
+    in.reset();
     // A read-only copy of an earlier run (CopyFileW kept the source's
     // attributes) would refuse the replacement.
     const DWORD attributes = ::GetFileAttributesW(Wide(to));
@@ -218,7 +221,9 @@ void RemoveFile(std::u16string_view path) {
 void CreatePrivateFolder(std::u16string_view path) {
     CreateFolders(path);
     if (FolderExists(path)) return;
-    if (FileExists(path)) throw Error(FillMessage(kFolderNotPrivate, {path}));
+    std::u16string bare(path);
+    while (bare.size() > DrivePrefixLength(bare) + 1 && IsPathSeparator(bare.back())) bare.pop_back();
+    if (FileExists(bare)) throw Error(FillMessage(kFolderNotPrivate, {path}));
     throw Error(FillMessage(kCannotCreateFolder, {path, SystemErrorText(ERROR_PATH_NOT_FOUND)}));
 }
 

@@ -17,6 +17,21 @@ namespace {
 
 HANDLE Native(const NativeFile& file) { return reinterpret_cast<HANDLE>(file.get()); }
 
+// Every byte into the file, or kCannotWriteFile naming path.
+void WriteAllOrFail(const NativeFile& file, const std::u16string& path, const char* data, std::size_t size) {
+    while (size > 0) {
+        const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+        DWORD written = 0;
+        const BOOL ok = ::WriteFile(Native(file), data, chunk, &written, nullptr);
+        if (!ok || written == 0) {
+            const DWORD code = ok ? ERROR_DISK_FULL : ::GetLastError();
+            throw Error(FillMessage(kCannotWriteFile, {path, SystemErrorText(code)}));
+        }
+        data += written;
+        size -= written;
+    }
+}
+
 }  // namespace
 
 OutputFile OutputFile::Open(std::u16string_view path) {
@@ -96,11 +111,12 @@ std::optional<std::u16string> FinalPathOfOpenFile(std::intptr_t value) {
 
 namespace {
 
+// Short, so a destination just below the path limit leaves room for it; a
+// name taken already is passed by (CREATE_NEW).
 std::u16string TemporaryName() {
     static unsigned counter = 0;
-    const unsigned long long tick = ::GetTickCount64();
-    return u"~kosmara-" + FromAscii(std::to_string(::GetCurrentProcessId())) + u"-" +
-           FromAscii(std::to_string(++counter)) + u"-" + FromAscii(std::to_string(tick % 1000000007ull));
+    return u"~kosmara" + FromAscii(std::to_string(::GetCurrentProcessId())) + u"-" +
+           FromAscii(std::to_string(++counter));
 }
 
 }  // namespace
@@ -151,20 +167,6 @@ ReplacingOutputFile ReplacingOutputFile::Open(std::u16string_view path) {
     return output;
 }
 
-ReplacingOutputFile::ReplacingOutputFile(ReplacingOutputFile&& other) noexcept
-    : handle_(std::move(other.handle_)),
-      path_(std::move(other.path_)),
-      finalPath_(std::move(other.finalPath_)),
-      temporaryPath_(std::exchange(other.temporaryPath_, std::u16string())),
-      destinationIdentity_(std::move(other.destinationIdentity_)),
-      destinationMode_(other.destinationMode_),
-      cleanup_(std::move(other.cleanup_)),
-      committed_(other.committed_) {
-    other.cleanup_.reset();
-}
-
-ReplacingOutputFile::~ReplacingOutputFile() { Discard(); }
-
 void ReplacingOutputFile::Discard() noexcept {
     if (committed_ || temporaryPath_.empty()) return;
     handle_.reset();
@@ -179,17 +181,7 @@ FileIdentity ReplacingOutputFile::TemporaryIdentity() const {
 }
 
 void ReplacingOutputFile::Write(const char* data, std::size_t size) {
-    while (size > 0) {
-        const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
-        DWORD written = 0;
-        const BOOL ok = ::WriteFile(Native(handle_), data, chunk, &written, nullptr);
-        if (!ok || written == 0) {
-            const DWORD code = ok ? ERROR_DISK_FULL : ::GetLastError();
-            throw Error(FillMessage(kCannotWriteFile, {path_, SystemErrorText(code)}));
-        }
-        data += written;
-        size -= written;
-    }
+    WriteAllOrFail(handle_, path_, data, size);
 }
 
 void ReplacingOutputFile::Commit() {
@@ -214,17 +206,7 @@ void OutputFile::Truncate() {
 }
 
 void OutputFile::Write(const char* data, std::size_t size) {
-    while (size > 0) {
-        const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
-        DWORD written = 0;
-        const BOOL ok = ::WriteFile(Native(handle_), data, chunk, &written, nullptr);
-        if (!ok || written == 0) {
-            const DWORD code = ok ? ERROR_DISK_FULL : ::GetLastError();
-            throw Error(FillMessage(kCannotWriteFile, {path_, SystemErrorText(code)}));
-        }
-        data += written;
-        size -= written;
-    }
+    WriteAllOrFail(handle_, path_, data, size);
 }
 
 std::u16string FullPath(std::u16string_view path) {

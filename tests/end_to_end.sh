@@ -39,7 +39,7 @@ if [ "$1" != "--wine" ]; then
   exit 0
 fi
 
-runner=$2 program=$3 samples=$4
+runner=$2 program=$3 samples=$4 make_sample=$5
 key='HKCU\Software\Veltrane\Kosmara 3.5\Horoskope'
 wine_text() { "$runner" "$@" 2>/dev/null | tr -d '\r'; }
 windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
@@ -76,8 +76,8 @@ cmp "$work/row2.aaf" "$samples/Horoskop.aaf" || fail "export --row 2 differs fro
 wine_text "$program" export --xp-mode "$table" "$(windows_path "$work/xp.aaf")" >/dev/null || fail "export --xp-mode failed"
 cmp "$work/xp.aaf" "$samples/Horoskop.aaf" || fail "export --xp-mode differs from the kept AAF file"
 # A write the file system refuses (a file-size limit makes it real; the Wine
-# server runs outside the limit): reported, nothing counted as saved, every
-# byte written before stays.
+# server runs outside the limit): reported, nothing counted as saved, and
+# no cut-off file under the name, nor a temporary file beside it.
 WINEPREFIX="$(dirname "$runner")/wineprefix" wineserver -p 60 >/dev/null 2>&1 </dev/null || true
 "$runner" cmd /c exit >/dev/null 2>&1 </dev/null
 status=0
@@ -86,9 +86,30 @@ status=0
 [ "$status" = 1 ] || fail "export beyond the size limit ended with $status"
 grep -q '^In die Datei "Z:.*voll.aaf" kann nicht geschrieben werden\. ' "$work/stderr" || fail "limit: $(cat "$work/stderr")"
 [ ! -s "$work/stdout" ] || fail "a count message after a refused write: $(cat "$work/stdout")"
-written=$(wc -c <"$work/voll.aaf")
-[ "$written" -gt 0 ] && [ "$written" -lt "$(wc -c <"$samples/Horoskop.aaf")" ] || fail "$written bytes written"
-head -c "$written" "$samples/Horoskop.aaf" | cmp -s - "$work/voll.aaf" || fail "the bytes before the limit differ"
+[ ! -e "$work/voll.aaf" ] || fail "a cut-off file of $(wc -c <"$work/voll.aaf") bytes under the name"
+! ls "$work" | grep -q '^~kosmara' || fail "a temporary file stayed: $(ls "$work")"
+# Two XP-mode exports of two databases at the same moment, round after round,
+# share the staging folder: each output holds its own database's horoscopes.
+mkdir -p "$work/Zwei" "$store/Zwei"
+cp "$samples/Horoskop.DB" "$work/Zwei/"
+"$runner" "$make_sample" --records 5 "$(windows_path "$store/Zwei")" >/dev/null 2>&1 || fail "no second database"
+second=$(windows_path "$work/Zwei/Horoskop.DB")
+wine_text "$program" export --xp-mode "$second" "$(windows_path "$work/zwei.aaf")" >/dev/null ||
+  fail "export --xp-mode of the second database failed"
+cmp -s "$work/zwei.aaf" "$samples/Horoskop.aaf" && fail "the second database gives the first one's file"
+cp "$work/zwei.aaf" "$work/zwei-allein.aaf"
+round=1
+while [ $round -le 8 ]; do
+  rm -f "$work/eins.aaf" "$work/zwei.aaf"
+  "$runner" "$program" export --xp-mode "$table" "$(windows_path "$work/eins.aaf")" >/dev/null 2>"$work/eins.err" &
+  first_pid=$!
+  "$runner" "$program" export --xp-mode "$second" "$(windows_path "$work/zwei.aaf")" >/dev/null 2>"$work/zwei.err" ||
+    fail "round $round: the second export failed: $(cat "$work/zwei.err")"
+  wait $first_pid || fail "round $round: the first export failed: $(cat "$work/eins.err")"
+  cmp -s "$work/eins.aaf" "$samples/Horoskop.aaf" || fail "round $round: the first output is not its database's"
+  cmp -s "$work/zwei.aaf" "$work/zwei-allein.aaf" || fail "round $round: the second output is not its database's"
+  round=$((round + 1))
+done
 # The database's folders hold what they held.
 [ "$(ls "$work/Daten")" = "$(printf 'Horoskop.DB\nHoroskop.MB')" ] || fail "table folder changed: $(ls "$work/Daten")"
 cmp "$work/Daten/Horoskop.DB" "$samples/Horoskop.DB" || fail "table changed"

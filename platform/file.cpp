@@ -1,3 +1,7 @@
+// What the output files and file identities share on every system: how two
+// identities are compared, and moving an unfinished output.
+#include <utility>
+
 #include "core/text.h"
 #include "platform/file.h"
 
@@ -20,5 +24,19 @@ FileIdentity MakeFileIdentity(std::uint64_t volume, std::uint64_t fileLow, std::
     if (!identity.HasNumber() && finalPath) identity.finalPath = finalPath();
     return identity;
 }
+
+ReplacingOutputFile::ReplacingOutputFile(ReplacingOutputFile&& other) noexcept
+    : handle_(std::move(other.handle_)),
+      path_(std::move(other.path_)),
+      finalPath_(std::move(other.finalPath_)),
+      temporaryPath_(std::exchange(other.temporaryPath_, std::u16string())),
+      destinationIdentity_(std::move(other.destinationIdentity_)),
+      destinationMode_(other.destinationMode_),
+      cleanup_(std::move(other.cleanup_)),
+      committed_(other.committed_) {
+    other.cleanup_.reset();
+}
+
+ReplacingOutputFile::~ReplacingOutputFile() { Discard(); }
 
 }  // namespace kosmara
