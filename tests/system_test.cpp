@@ -230,5 +230,36 @@ TEST(SystemTest, CommandLineListsAndExportsTheRegisteredDatabases) {
     EXPECT_EQ(out.str(), "2 Horoskope gespeichert\n");
 }
 
+// A database registered under the 8.3 short name of its folder: Windows
+// virtualised the folder under its long name, and that is where the copy
+// is found, so the row is an XP-mode row and its export reads the copy.
+TEST(SystemTest, AShortNameRegistrationFindsTheCopyUnderTheLongName) {
+    testing::TempFolder folder;
+    const fs::path longFolder = folder / "Kosmara Datenbanken";
+    WriteHoroscopes(longFolder, {"alter Stand"});
+    const std::u16string longTable = (longFolder / "Horoskop.DB").u16string();
+    wchar_t buffer[MAX_PATH];
+    const DWORD length = ::GetShortPathNameW(Wide(longTable), buffer, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    const std::u16string shortTable(reinterpret_cast<const char16_t*>(buffer), length);
+    if (EqualIgnoringCase(shortTable, longTable)) GTEST_SKIP() << "no short names on this volume";
+    const StoreCopy copy(FolderOfPath(longTable));
+    WriteHoroscopes(fs::path(copy.path()), {"im VirtualStore", "auch"});
+    LegacyKey key;
+    key.Text(u"Kurz", shortTable);
+
+    const SystemServicesOfPlatform system;
+    DatabaseRows rows;
+    ASSERT_TRUE(DiscoverDatabases(system, rows));
+    EXPECT_EQ(rows.items, (std::vector<std::u16string>{shortTable, u"(XP-Modus) " + shortTable}));
+
+    std::ostringstream out;
+    std::ostringstream err;
+    CommandLineEnvironment environment{out, err, system, {}, false, {}};
+    const std::u16string output = (folder / "kurz.aaf").u16string();
+    ASSERT_EQ(RunCommandLine({u"export", u"--row", u"2", output}, environment), 0) << err.str();
+    EXPECT_EQ(out.str(), "2 Horoskope gespeichert\n");
+}
+
 }  // namespace
 }  // namespace kosmara
