@@ -81,8 +81,17 @@ bool IsStaleTableFile(std::u16string_view name, std::u16string_view mask, std::u
 // only the user can reach), held against other exports until the returned
 // lock goes, and emptied of every file an earlier export left there under
 // this table's names, so the engine finds this export's copies only.
-FolderLock HoldStagingFolder(ExportContext& context, std::u16string_view staging, std::u16string_view tableName) {
+FolderLock HoldStagingFolder(ExportContext& context, std::u16string_view staging, std::u16string_view tableFolder,
+                             std::u16string_view storeFolder, std::u16string_view tableName) {
     CreatePrivateFolder(staging);
+    // Were the staging folder one of the database's own (a link, or a
+    // database kept there), the lock file, the clearing and the copies would
+    // change the database.
+    const std::optional<FileIdentity> stagingIdentity = IdentityOfPath(staging);
+    if (stagingIdentity &&
+        (stagingIdentity == IdentityOfPath(tableFolder) || stagingIdentity == IdentityOfPath(storeFolder))) {
+        throw Error(FillMessage(kStagingFolderIsTableFolder, {staging}));
+    }
     std::optional<FolderLock> lock =
         FolderLock::Acquire(staging, kStagingLockName, context.stagingWait,
                             [&context, staging] { context.ui.WaitingForStagingFolder(staging); });
@@ -101,13 +110,6 @@ FolderLock HoldStagingFolder(ExportContext& context, std::u16string_view staging
 // file in both ends up as the VirtualStore's.
 void MergeIntoStaging(std::u16string_view tableFolder, std::u16string_view storeFolder, std::u16string_view staging,
                       std::u16string_view tableName, std::vector<FileIdentity>& copied) {
-    // Were the staging folder one of the database's own (a link, or a
-    // database kept there), the copies would change the database.
-    const std::optional<FileIdentity> stagingIdentity = IdentityOfPath(staging);
-    if (stagingIdentity &&
-        (stagingIdentity == IdentityOfPath(tableFolder) || stagingIdentity == IdentityOfPath(storeFolder))) {
-        throw Error(FillMessage(kStagingFolderIsTableFolder, {staging}));
-    }
     const std::u16string mask = FileMaskOf(tableName);
     CopyMatchingFiles(tableFolder, mask, staging, copied);
     CopyMatchingFiles(storeFolder, mask, staging, copied);
@@ -292,7 +294,7 @@ std::optional<std::int32_t> Export(ExportContext& context, std::u16string_view t
     std::optional<FolderLock> stagingLock;
     if (dataFolder != tableFolder) {
         const std::u16string staging = StagingFolderOf(system);
-        stagingLock.emplace(HoldStagingFolder(context, staging, tableName));
+        stagingLock.emplace(HoldStagingFolder(context, staging, tableFolder, dataFolder, tableName));
         MergeIntoStaging(tableFolder, dataFolder, staging, tableName, copied);
         foldersRead.push_back(dataFolder);
         foldersRead.push_back(staging);

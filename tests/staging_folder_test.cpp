@@ -251,6 +251,27 @@ TEST(StagingFolder, IsTheUsersOwnAndAPlantedOneIsRefused) {
 }
 #endif
 
+// A database kept in the staging folder itself, or whose VirtualStore copy
+// is that folder, is never changed: no lock file, no clearing, no copies.
+TEST(StagingFolder, ADatabaseKeptThereIsNeverTouched) {
+    for (const bool store : {false, true}) {
+        SCOPED_TRACE(store ? "the VirtualStore folder is the staging folder" : "the table folder is the staging folder");
+        ExportWorld world;
+        const std::u16string folder = world.tree.Path(u"Kosmara 3.5 Export");
+        WriteXpDatabase(world, folder, {"Neu"});
+        DriveTree::CreateFile(world.tree.StorePath(folder) + kPathSeparator + u"Horoskop.PX", "Index");
+        const std::u16string kept = store ? world.tree.StorePath(folder) : folder;
+        world.system.temporaryFolder = WithClosingSeparator(FolderOfPath(kept));
+        const Snapshot before = SnapshotOf(DriveTree::Native(kept));
+        world.ui.output = world.tree.Path(u"x.aaf");
+        EXPECT_ERROR_MESSAGE(world.Export(folder + kPathSeparator + u"Horoskop.DB", true),
+                             FillMessage(kStagingFolderIsTableFolder, {world.system.temporaryFolder + kStagingFolderName +
+                                                                       kPathSeparator}));
+        EXPECT_EQ(SnapshotOf(DriveTree::Native(kept)), before);
+        world.ExpectClosed();
+    }
+}
+
 // A path registered with an 8.3 short name or through a junction still finds
 // the VirtualStore copy that Windows made under the folder's long, final
 // name: the row is an XP-mode row and the export reads the copy, not the
