@@ -9,7 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <random>
+#include <type_traits>
 #include <utility>
 
 #include "core/error.h"
@@ -246,10 +248,22 @@ std::u16string FullPath(std::u16string_view path) {
 std::u16string SystemErrorText(unsigned long code) {
     // In the language of the user's messages locale (LC_ALL, LC_MESSAGES,
     // LANG), without touching the process's own locale: numbers elsewhere
-    // stay as they are.
-    static const locale_t messages = ::newlocale(LC_MESSAGES_MASK, "", static_cast<locale_t>(0));
-    const char* text = messages != static_cast<locale_t>(0) ? ::strerror_l(static_cast<int>(code), messages)
-                                                            : ::strerror(static_cast<int>(code));
+    // stay as they are. The translation comes in the character set of the
+    // locale's LC_CTYPE, which the messages category alone leaves at the C
+    // locale's ASCII ("verf?gbar"); UTF-8 is asked for, as the text is read
+    // as UTF-8, and the environment's own set where the system lacks C.UTF-8.
+    using Locale = std::unique_ptr<std::remove_pointer_t<locale_t>, decltype(&::freelocale)>;
+    Locale messages(::newlocale(LC_MESSAGES_MASK, "", static_cast<locale_t>(0)), &::freelocale);
+    if (messages) {
+        locale_t withType = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", messages.get());
+        if (withType == static_cast<locale_t>(0)) withType = ::newlocale(LC_CTYPE_MASK, "", messages.get());
+        // On success the new locale took the old one over.
+        if (withType != static_cast<locale_t>(0)) {
+            static_cast<void>(messages.release());
+            messages.reset(withType);
+        }
+    }
+    const char* text = messages ? ::strerror_l(static_cast<int>(code), messages.get()) : ::strerror(static_cast<int>(code));
     return TrimSystemErrorText(FromUtf8(text));
 }
 

@@ -5,20 +5,30 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <filesystem>
+#include <iterator>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/error.h"
 #include "core/path.h"
 #include "core/text.h"
+#include "platform/file.h"
 #include "temp_folder.h"
+#include "test_support.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <locale.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 #endif
 
@@ -223,6 +233,65 @@ TEST(FileSystemTest, IdentitiesWithoutAFileNumberAreComparedByTheirFinalPath) {
     EXPECT_EQ(a, IdentityOfPath((folder / "." / "a").u16string()));
     EXPECT_NE(a, IdentityOfPath((folder / "b").u16string()));
 }
+
+#ifndef _WIN32
+// The variables that choose the messages locale, set for one scope and
+// restored after it.
+class LocaleVariables {
+public:
+    LocaleVariables() {
+        for (std::size_t i = 0; i < std::size(kNames); ++i) {
+            if (const char* value = std::getenv(kNames[i])) saved_[i] = value;
+            ::unsetenv(kNames[i]);
+        }
+    }
+    ~LocaleVariables() {
+        for (std::size_t i = 0; i < std::size(kNames); ++i) {
+            if (saved_[i]) ::setenv(kNames[i], saved_[i]->c_str(), 1);
+            else ::unsetenv(kNames[i]);
+        }
+    }
+    LocaleVariables(const LocaleVariables&) = delete;
+    LocaleVariables& operator=(const LocaleVariables&) = delete;
+
+    static constexpr const char* kNames[] = {"LC_ALL", "LC_MESSAGES", "LC_CTYPE", "LANG", "LANGUAGE"};
+
+private:
+    std::optional<std::string> saved_[std::size(kNames)];
+};
+
+// System error texts follow the messages locale and keep their umlauts
+// however the German setting is made, also where the character type of the
+// environment is plain ASCII.
+TEST(FileSystemTest, SystemErrorTextsKeepTheirUmlauts) {
+    if (locale_t german = ::newlocale(LC_ALL_MASK, "de_DE.UTF-8", static_cast<locale_t>(0))) {
+        ::freelocale(german);
+    } else {
+        GTEST_SKIP() << "the locale de_DE.UTF-8 is not installed (scripts/setup.sh installs it)";
+    }
+    const struct {
+        std::vector<std::pair<const char*, const char*>> variables;
+        std::u16string expected;  // EAGAIN's text
+    } cases[] = {
+        {{{"LC_ALL", "de_DE.UTF-8"}}, u"Die Ressource ist zur Zeit nicht verfügbar"},
+        {{{"LANG", "de_DE.UTF-8"}}, u"Die Ressource ist zur Zeit nicht verfügbar"},
+        {{{"LC_MESSAGES", "de_DE.UTF-8"}}, u"Die Ressource ist zur Zeit nicht verfügbar"},
+        {{{"LANG", "de_DE.UTF-8"}, {"LC_CTYPE", "C"}}, u"Die Ressource ist zur Zeit nicht verfügbar"},
+        {{{"LC_ALL", "C"}}, u"Resource temporarily unavailable"},
+        {{}, u"Resource temporarily unavailable"},
+    };
+    for (const auto& c : cases) {
+        const LocaleVariables scope;
+        std::string shown;
+        for (const auto& [name, value] : c.variables) {
+            ::setenv(name, value, 1);
+            shown += std::string(name) + "=" + value + " ";
+        }
+        EXPECT_EQ(SystemErrorText(EAGAIN), c.expected) << shown;
+        EXPECT_EQ(SystemErrorText(EWOULDBLOCK), c.expected) << shown;
+    }
+}
+#endif
 
 }  // namespace
 }  // namespace kosmara
