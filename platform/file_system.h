@@ -53,6 +53,11 @@ std::optional<std::vector<std::u16string>> ListFiles(std::u16string_view folder)
 // "Die Datei "%s" kann nicht nach "%s" kopiert werden. %s": source, target,
 // system error text.
 inline constexpr char16_t kCannotCopyFile[] = u"Die Datei \"%s\" kann nicht nach \"%s\" kopiert werden. %s";
+// In place of the system's text in kCannotCopyFile: a source that is no
+// ordinary file, said as what it is (the merge copies only files).
+inline constexpr char16_t kSourceIsADevice[] = u"Sie ist keine gewöhnliche Datei, sondern ein Gerät";
+inline constexpr char16_t kSourceIsAPipe[] = u"Sie ist keine gewöhnliche Datei, sondern eine Pipe";
+inline constexpr char16_t kSourceIsASocket[] = u"Sie ist keine gewöhnliche Datei, sondern ein Socket";
 // "Die Datei "%s" kann nicht entfernt werden. %s": path, system error text.
 inline constexpr char16_t kCannotRemoveFile[] = u"Die Datei \"%s\" kann nicht entfernt werden. %s";
 // "Der Ordner "%s" kann nicht angelegt werden. %s": folder, system error text.
@@ -68,7 +73,8 @@ inline constexpr char16_t kFolderNotPrivate[] =
 // over it, so a link that stood there is not written through, and it is an
 // ordinary writable file whatever the source's attributes. A file another
 // program holds briefly (a virus scanner, an indexer) is tried again a few
-// times. Fails with kCannotCopyFile.
+// times. Fails with kCannotCopyFile; a device, pipe or socket is not opened
+// for reading and is named as what it is (kSourceIsADevice ...).
 void CopyFileReplacing(std::u16string_view source, std::u16string_view target);
 
 // Removes the file at path, a read-only one too. Fails with

@@ -117,12 +117,24 @@ void CopyFileReplacing(std::u16string_view source, std::u16string_view target) {
     const auto fail = [&](int code) {
         return Error(FillMessage(kCannotCopyFile, {source, target, SystemErrorText(static_cast<unsigned long>(code))}));
     };
-    // O_NONBLOCK: a FIFO must not hold the copy; only regular files are copied.
+    // A device, pipe or socket is said as what it is; opening it is not
+    // even tried (a socket cannot be opened, a device may act on it).
+    const auto refuseKind = [&](const struct stat& info) {
+        if (S_ISREG(info.st_mode)) return;
+        if (S_ISDIR(info.st_mode)) throw fail(EISDIR);
+        const char16_t* kind = S_ISFIFO(info.st_mode)   ? kSourceIsAPipe
+                               : S_ISSOCK(info.st_mode) ? kSourceIsASocket
+                                                        : kSourceIsADevice;
+        throw Error(FillMessage(kCannotCopyFile, {source, target, kind}));
+    };
+    struct stat info {};
+    if (::stat(from.c_str(), &info) == 0) refuseKind(info);
+    // O_NONBLOCK: a FIFO put there meanwhile must not hold the copy; what
+    // was opened decides, only regular files are copied.
     const Descriptor in(OpenRetrying(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (!in) throw fail(errno);
-    struct stat info {};
     if (::fstat(static_cast<int>(in.get()), &info) != 0) throw fail(errno);
-    if (!S_ISREG(info.st_mode)) throw fail(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+    refuseKind(info);
     const int flags = ::fcntl(static_cast<int>(in.get()), F_GETFL);
     if (flags == -1 || ::fcntl(static_cast<int>(in.get()), F_SETFL, flags & ~O_NONBLOCK) == -1) throw fail(errno);
 

@@ -244,16 +244,17 @@ TEST(ExportJobTest, AFailedCopyNamesTheFile) {
     HANDLE holder = ::CreateFileW(reinterpret_cast<const wchar_t*>(locked.c_str()), GENERIC_READ, 0, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    const unsigned long code = ERROR_SHARING_VIOLATION;
+    const std::u16string why = SystemErrorText(ERROR_SHARING_VIOLATION);
 #else
-    // A FIFO is no file to copy; the copy does not wait for a writer.
+    // A FIFO is no file to copy, and is called what it is; the copy does
+    // not wait for a writer.
     const std::u16string locked = store + u"/Horoskop.VAL";
     const std::u16string target = world.Staging() + u"Horoskop.VAL";
     ASSERT_EQ(::mkfifo(DriveTree::Native(locked).c_str(), 0600), 0);
-    const unsigned long code = EINVAL;
+    const std::u16string why = kSourceIsAPipe;
 #endif
     EXPECT_ERROR_MESSAGE(world.Export(folder + kPathSeparator + u"Horoskop.DB", true),
-                         FillMessage(kCannotCopyFile, {locked, target, SystemErrorText(code)}));
+                         FillMessage(kCannotCopyFile, {locked, target, why}));
     EXPECT_FALSE(std::filesystem::exists(DriveTree::Native(world.tree.Path(u"x.aaf"))));
     world.ExpectClosed();
 #ifdef _WIN32

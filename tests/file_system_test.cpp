@@ -145,6 +145,42 @@ TEST(FileSystemTest, CopyReplacesTheNameNotTheFileBehindIt) {
     EXPECT_EQ(Sorted(*ListFiles(U16(folder.path()))), before);
 }
 
+#ifndef _WIN32
+// A device, pipe or socket where the merge expects a table's file is named
+// with its path and what it is, and nothing is left behind.
+TEST(FileSystemTest, CopyNamesWhatIsNoOrdinaryFile) {
+    TempFolder folder;
+    ASSERT_EQ(::mkfifo((folder / "rohr.VAL").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/null", folder / "geraet.VAL");
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = (folder / "dose.VAL").string();
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    socketPath.copy(address.sun_path, socketPath.size());
+    const int bound = ::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    ::close(listener);
+    ASSERT_EQ(bound, 0);
+    const std::vector<std::u16string> before = Sorted(*ListFiles(U16(folder.path())));
+
+    const struct {
+        const char* name;
+        const char16_t* kind;
+    } cases[] = {
+        {"rohr.VAL", kSourceIsAPipe},
+        {"geraet.VAL", kSourceIsADevice},
+        {"dose.VAL", kSourceIsASocket},
+    };
+    for (const auto& c : cases) {
+        const std::u16string source = U16(folder / c.name);
+        const std::u16string target = U16(folder / "kopie.VAL");
+        EXPECT_ERROR_MESSAGE(CopyFileReplacing(source, target), FillMessage(kCannotCopyFile, {source, target, c.kind}));
+    }
+    EXPECT_EQ(Sorted(*ListFiles(U16(folder.path()))), before);
+}
+#endif
+
 TEST(FileSystemTest, FindsFilesNamedLikeAPrefix) {
     TempFolder folder;
     for (const char* name : {"Horoskop.DB", "HOROSKOP.mb", "horoskop.px", "Horoskope.DB", "Horoskop", "Kunden.DB"})
