@@ -13,6 +13,7 @@
 #include "cli/commands.h"
 #include "core/error.h"
 #include "core/text.h"
+#include "engine/code_page.h"
 #include "engine/engine_error.h"
 
 namespace kosmara {
@@ -123,6 +124,10 @@ constexpr char16_t kIntoWithoutAll[] = u"\"--into\" gilt nur zusammen mit \"--al
 constexpr char16_t kBadRowNumber[] = u"\"%s\" ist keine Zeilennummer (1, 2, 3 ...).";
 constexpr char16_t kBadCodePage[] = u"\"%s\" ist keine Nummer einer Codepage (etwa 1251).";
 constexpr char16_t kTooManyArguments[] = u"Zu viele Argumente: \"%s\".";
+// A code page after --codepage that neither our tables nor the system's
+// converter read: %s its number.
+constexpr char16_t kCodePageNotSupported[] =
+    u"Die Codepage %s (nach \"--codepage\") wird auf diesem System nicht unterstützt.";
 constexpr char16_t kPasswordHint[] = u"Geben Sie das Kennwort mit --password KENNWORT an.";
 constexpr char16_t kCannotWriteOutput[] = u"Die Ausgabe kann nicht geschrieben werden.";
 constexpr char16_t kMissingWinePrefix[] = u"Nach \"--wine-prefix\" fehlt der Ordner des Wine-Präfixes.";
@@ -336,6 +341,12 @@ int RunCommandLine(const std::vector<std::u16string>& arguments, CommandLineEnvi
 
     bool succeeded = true;
     try {
+        // Said before any table is opened, which would otherwise be blamed.
+        if (parsed.command.codePage && !CodePage::Find(*parsed.command.codePage)) {
+            std::u16string number;
+            AppendDecimal(number, *parsed.command.codePage, 1);
+            throw Error(FillMessage(kCodePageNotSupported, {number}));
+        }
         switch (parsed.command.kind) {
         case CommandKind::kList: RunList(parsed.command, environment); break;
         case CommandKind::kDump: RunDump(parsed.command, environment); break;

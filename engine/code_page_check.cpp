@@ -52,8 +52,8 @@ std::vector<std::string> SampleTextBytes(ParadoxTable& table, std::size_t maxRec
 }
 
 std::u16string WrongCodePageHint(int codePage) {
-    return u"Der Text der Tabelle sieht nicht nach der Codeseite " + FromAscii(std::to_string(codePage)) +
-           u" aus, die ihr Kopf nennt. Mit der Option --codepage N wird die Tabelle in der Codeseite N gelesen "
+    return u"Der Text der Tabelle sieht nicht nach der Codepage " + FromAscii(std::to_string(codePage)) +
+           u" aus, die ihr Kopf nennt. Mit der Option --codepage N wird die Tabelle in der Codepage N gelesen "
            u"(zum Beispiel --codepage 1251 für kyrillischen Text).";
 }
 

@@ -29,7 +29,7 @@ inline constexpr std::size_t kWrongCodePageMinimum = 3;
 inline constexpr double kWrongCodePageShare = 0.05;
 
 // %s: the code page number.
-inline constexpr char16_t kUnknownCodePage[] = u"Die Codeseite %s ist unbekannt.";
+inline constexpr char16_t kUnknownCodePage[] = u"Die Codepage %s ist unbekannt.";
 
 // Judges the raw bytes of text fields as text of codePage; a number the
 // engine does not know fails with kUnknownCodePage.

@@ -31,7 +31,7 @@ constexpr std::array kErrorTexts = {
     ErrorText{EngineErrorCode::kHeaderDamaged, u"Der Dateikopf der Tabelle \"%s\" ist beschädigt: %s."},
     ErrorText{EngineErrorCode::kBlockDamaged, u"Die Tabelle \"%s\" ist beschädigt: %s."},
     ErrorText{EngineErrorCode::kBlobDamaged, u"Die Memo-Datei \"%s\" ist beschädigt: %s."},
-    ErrorText{EngineErrorCode::kUnsupportedCodePage, u"Die Tabelle \"%s\" verwendet die nicht unterstützte Codeseite %s."},
+    ErrorText{EngineErrorCode::kUnsupportedCodePage, u"Die Tabelle \"%s\" verwendet die nicht unterstützte Codepage %s."},
     ErrorText{EngineErrorCode::kNotANumber, u"Der Wert \"%s\" des Feldes \"%s\" ist keine gültige Zahl."},
     ErrorText{EngineErrorCode::kNotABoolean, u"Der Wert \"%s\" des Feldes \"%s\" ist kein gültiger Wahrheitswert."},
     ErrorText{EngineErrorCode::kCannotReadAsNumber, u"Das Feld \"%s\" kann nicht als Zahl gelesen werden."},

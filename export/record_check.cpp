@@ -58,7 +58,7 @@ bool HasControlInLines(std::u16string_view text) {
     return false;
 }
 
-constexpr char16_t kNotRepresentable[] = u"Zeichen, das die Codeseite der Tabelle nicht kennt";
+constexpr char16_t kNotRepresentable[] = u"Zeichen, das die Codepage der Tabelle nicht kennt";
 constexpr char16_t kControlInLine[] = u"Steuerzeichen in einem einzeiligen Feld";
 constexpr char16_t kControlInLines[] = u"Steuerzeichen (außer Zeilenumbruch CR LF und Tabulator)";
 

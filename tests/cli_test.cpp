@@ -657,6 +657,27 @@ TEST(CommandLineTest, ReadsTextInTheCodePageGiven) {
     EXPECT_NE(unknown.err.find("4711"), std::string::npos) << unknown.err;
 }
 
+// A code page after --codepage that the system cannot read is said to be
+// that, before any table is opened or output made; the table is not blamed.
+TEST(CommandLineTest, RefusesACodePageTheSystemCannotRead) {
+    TempFolder folder;
+    const std::filesystem::path table = WriteHoroscopeTable(folder.path());
+    const std::vector<std::string> before = SortedNames(folder.path());
+    const std::vector<std::u16string> calls[] = {
+        {u"dump", u"--codepage", u"4711", U16(table)},
+        {u"check", u"--codepage=4711", U16(table)},
+        {u"export", u"--codepage", u"4711", U16(table), U16(folder / "k.aaf")},
+        {u"export", u"--codepage", u"4711", U16(folder / "Fehlt.DB")},
+    };
+    for (const auto& arguments : calls) {
+        const Result result = RunCli(arguments);
+        EXPECT_EQ(result.exitCode, 1) << ToUtf8(arguments[0]);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, "Die Codepage 4711 (nach \"--codepage\") wird auf diesem System nicht unterstützt.\n");
+    }
+    EXPECT_EQ(SortedNames(folder.path()), before);
+}
+
 // "check" lists the doubtful records; "export --report" writes the same list
 // beside an AAF file that is the same as without it, and never over the
 // AAF file or a file of the table.

@@ -41,7 +41,7 @@ constexpr char16_t kLatitude[] = u"Breite außerhalb von ±90°";
 constexpr char16_t kLongitude[] = u"Länge außerhalb von ±180°";
 constexpr char16_t kZoneOffset[] = u"Zeitzone außerhalb von ±15 Stunden";
 constexpr char16_t kEmptyName[] = u"Name leer";
-constexpr char16_t kUnassigned[] = u"Zeichen, das die Codeseite der Tabelle nicht kennt";
+constexpr char16_t kUnassigned[] = u"Zeichen, das die Codepage der Tabelle nicht kennt";
 constexpr char16_t kControlInLine[] = u"Steuerzeichen in einem einzeiligen Feld";
 constexpr char16_t kControlInLines[] = u"Steuerzeichen (außer Zeilenumbruch CR LF und Tabulator)";
 
@@ -297,7 +297,7 @@ TEST(RecordCheckTest, PlantedRecordsGiveExactlyThePlantedFindings) {
     EXPECT_EQ(CheckReportText(findings),
               "Datensatz\tFeld\tWert\tGrund\r\n"
               "2\tBreite\t95\tBreite außerhalb von ±90°\r\n"
-              "4\tName\tEva\\x81\tZeichen, das die Codeseite der Tabelle nicht kennt\r\n"
+              "4\tName\tEva\\x81\tZeichen, das die Codepage der Tabelle nicht kennt\r\n"
               "4\tLänge\t-200\tLänge außerhalb von ±180°\r\n"
               "7\tGeburtszeitpunkt\t0\tGeburtszeitpunkt leer oder 0 (ergibt den 01.01.-4712)\r\n"
               "7\tZeitzone\t24\tZeitzone außerhalb von ±15 Stunden\r\n"
@@ -445,10 +445,10 @@ TEST(CodePageCheckTest, JudgesTextByUnassignedBytesAndControls) {
             << judgement.unassigned << " unassigned, " << judgement.controls << " controls of "
             << judgement.characters;
     }
-    EXPECT_ERROR_MESSAGE(JudgeCodePage({}, 12345), u"Die Codeseite 12345 ist unbekannt.");
+    EXPECT_ERROR_MESSAGE(JudgeCodePage({}, 12345), u"Die Codepage 12345 ist unbekannt.");
     EXPECT_EQ(ToUtf8(WrongCodePageHint(936)),
-              "Der Text der Tabelle sieht nicht nach der Codeseite 936 aus, die ihr Kopf nennt. Mit der Option "
-              "--codepage N wird die Tabelle in der Codeseite N gelesen (zum Beispiel --codepage 1251 für "
+              "Der Text der Tabelle sieht nicht nach der Codepage 936 aus, die ihr Kopf nennt. Mit der Option "
+              "--codepage N wird die Tabelle in der Codepage N gelesen (zum Beispiel --codepage 1251 für "
               "kyrillischen Text).");
 }
 
