@@ -187,6 +187,7 @@ const OptionRule kOptionRules[] = {
      }},
     {u"--row", Bit(CommandKind::kExport), kMissingRow,
      [](Command& command, std::u16string_view value) -> std::optional<std::u16string> {
+         if (command.row) return FillMessage(kOptionTwice, {u"--row"});
          command.row = PositiveNumber(value, std::numeric_limits<int>::max());
          if (!command.row) return FillMessage(kBadRowNumber, {value});
          return std::nullopt;
@@ -307,8 +308,14 @@ ParsedArguments ParseArguments(const std::vector<std::u16string>& arguments) {
         if (command.xpMode) return WrongUsage(kRowAndXpMode);
         tables = 0;
         allowed = 1;
-        if (!command.operands.empty() && command.operands.size() > allowed)
-            return WrongUsage(FillMessage(kRowAndTable, {command.operands[0]}));
+        // One operand is the output. Of more, one that names a Paradox
+        // table shows the table given besides the row; else the extra one
+        // is named.
+        if (command.operands.size() > allowed) {
+            for (const std::u16string& operand : command.operands) {
+                if (EndsWithIgnoringCase(operand, u".db")) return WrongUsage(FillMessage(kRowAndTable, {operand}));
+            }
+        }
     }
     if (tables == 1 && (command.operands.empty() || command.operands[0].empty())) return WrongUsage(kMissingTable);
     if (command.operands.size() > allowed)
