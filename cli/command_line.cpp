@@ -60,7 +60,9 @@ constexpr char kHelp[] =
     "           Zeichen, die die Codepage der Tabelle nicht kennt, unlesbare\n"
     "           Kommentare ...), mit Tabulatoren: Datensatz, Feld, Wert, Grund.\n"
     "           Sieht der Text in der Codepage aus dem Tabellenkopf falsch aus,\n"
-    "           nennt ein Hinweis auf der Fehlerausgabe --codepage.\n"
+    "           nennt ein Hinweis auf der Fehlerausgabe --codepage. Ist die Tabelle\n"
+    "           ab einem Datensatz nicht lesbar, endet die Prüfung dort mit dem\n"
+    "           Rückgabewert 1.\n"
     "\n"
     "Optionen:\n"
     "  --row N              exportiert die Datenbank der Zeile N von \"list\",\n"
@@ -357,7 +359,7 @@ int RunCommandLine(const std::vector<std::u16string>& arguments, CommandLineEnvi
         switch (parsed.command.kind) {
         case CommandKind::kList: RunList(parsed.command, environment); break;
         case CommandKind::kDump: RunDump(parsed.command, environment); break;
-        case CommandKind::kCheck: RunCheck(parsed.command, environment); break;
+        case CommandKind::kCheck: succeeded = RunCheck(parsed.command, environment); break;
         case CommandKind::kExport:
             if (parsed.command.all) {
                 succeeded = RunExportAll(parsed.command, environment);

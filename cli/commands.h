@@ -36,8 +36,9 @@ void RunList(const Command& command, CommandLineEnvironment& environment);
 void RunExport(const Command& command, CommandLineEnvironment& environment);
 // "export --all" (cli/export_command.cpp); true when every database was saved.
 bool RunExportAll(const Command& command, CommandLineEnvironment& environment);
-// "dump" and "check" of the table named on the command line (cli/table_commands.cpp).
+// "dump" and "check" of the table named on the command line (cli/table_commands.cpp);
+// RunCheck is false when the table could be checked only part of the way.
 void RunDump(const Command& command, CommandLineEnvironment& environment);
-void RunCheck(const Command& command, CommandLineEnvironment& environment);
+bool RunCheck(const Command& command, CommandLineEnvironment& environment);
 
 }  // namespace kosmara

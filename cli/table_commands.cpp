@@ -6,6 +6,7 @@
 #include "cli/commands.h"
 #include "cli/console_ui.h"
 #include "core/byte_sink.h"
+#include "core/error.h"
 #include "core/path.h"
 #include "core/text.h"
 #include "engine/code_page_check.h"
@@ -29,6 +30,10 @@ void OpenNamedTable(const Command& command, Database& db1, Table& tbl1) {
     tbl1.SetCodePage(command.codePage);
     tbl1.Open();
 }
+
+// The check stopped at a record it could not reach: %s the record's number.
+constexpr char16_t kCheckStopped[] =
+    u"Die Tabelle ist ab Datensatz %s nicht lesbar; die Prüfung wurde dort abgebrochen.";
 
 // Bytes for out; whether they arrived shows when out is flushed.
 class StreamSink final : public ByteSink {
@@ -57,8 +62,9 @@ void RunDump(const Command& command, CommandLineEnvironment& environment) {
 }
 
 // The doubtful records on out; on err the hint when the table's text looks
-// as if its header named the wrong code page.
-void RunCheck(const Command& command, CommandLineEnvironment& environment) {
+// as if its header named the wrong code page, and a line when the walk
+// could not reach the table's end (then false).
+bool RunCheck(const Command& command, CommandLineEnvironment& environment) {
     Session& session = Session::Default();
     session.SetNetworkControlFolder(TemporaryFolder());
     const PasswordScope passwords(session, command.passwords);
@@ -73,6 +79,11 @@ void RunCheck(const Command& command, CommandLineEnvironment& environment) {
     const int codePage = sample.info().codePage;
     if (JudgeCodePage(SampleTextBytes(sample), codePage).looksWrong)
         environment.err << ToReadableUtf8(WrongCodePageHint(codePage)) << '\n' << std::flush;
+    if (findings.empty() || findings.back().reason != kTableNotWalkable) return true;
+    std::u16string record;
+    AppendDecimal(record, findings.back().record, 1);
+    environment.err << ToReadableUtf8(FillMessage(kCheckStopped, {record})) << '\n' << std::flush;
+    return false;
 }
 
 }  // namespace kosmara

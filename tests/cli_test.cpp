@@ -682,6 +682,27 @@ TEST(CommandLineTest, RefusesACodePageTheSystemCannotRead) {
     EXPECT_EQ(SortedNames(folder.path()), before);
 }
 
+// A check that cannot walk the table to its end lists what it found up to
+// there and the record it could not reach, says so on err and ends with 1.
+TEST(CommandLineTest, CheckThatStopsEarlyFails) {
+    TempFolder folder;
+    std::vector<HoroscopeRecord> records(3);
+    records[0].name.clear();
+    auto builder = HoroscopeTableBuilder();
+    builder.SetRecordsPerBlock(1);
+    for (const HoroscopeRecord& record : records) builder.AddRecord(record.Cells());
+    testing::BuiltTable built = builder.Build();
+    testing::paradox_detail::PutU16(built.db, built.BlockOffset(2), 7);  // block 2 points beyond the file
+    const std::filesystem::path table = WriteTable(built, folder.path(), "Horoskop");
+
+    const Result result = RunCli({u"check", U16(table)});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.out.starts_with("Datensatz\tFeld\tWert\tGrund\r\n1\tName\t\t")) << result.out;
+    EXPECT_NE(result.out.find("\r\n3\tTabelle\t"), std::string::npos) << result.out;
+    EXPECT_TRUE(result.out.ends_with("\tTabelle ab hier nicht lesbar, Prüfung abgebrochen\r\n")) << result.out;
+    EXPECT_EQ(result.err, "Die Tabelle ist ab Datensatz 3 nicht lesbar; die Prüfung wurde dort abgebrochen.\n");
+}
+
 // "check" lists the doubtful records; "export --report" writes the same list
 // beside an AAF file that is the same as without it, and never over the
 // AAF file or a file of the table.
