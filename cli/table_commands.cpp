@@ -1,4 +1,5 @@
 // "dump" and "check": the table named on the command line, opened read-only.
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "core/error.h"
 #include "core/path.h"
 #include "core/text.h"
+#include "databases/export_job.h"
 #include "engine/code_page_check.h"
 #include "engine/engine_objects.h"
 #include "engine/table_dump.h"
@@ -21,14 +23,17 @@ namespace kosmara {
 namespace {
 
 // The table named on the command line, opened read-only as "dump" and
-// "check" read it: through db1 on its folder, in the code page asked for.
-void OpenNamedTable(const Command& command, Database& db1, Table& tbl1) {
+// "check" read it: through db1 on its folder, in the code page asked for; a
+// protected table that no given password opens is asked for at the
+// terminal as the export asks.
+void OpenNamedTable(const Command& command, CommandLineEnvironment& environment, Database& db1, Table& tbl1) {
     const std::u16string tablePath = FullPath(command.operands[0]);
     db1.SetParam(u"PATH", FolderOfPath(tablePath));
     db1.Connect();
     tbl1.SetTableName(NameOfPath(tablePath));
     tbl1.SetCodePage(command.codePage);
-    tbl1.Open();
+    ConsoleUserInterface ui(environment, std::nullopt, /*quiet=*/true);
+    OpenTableAskingPasswords(db1.session(), tbl1, ui);
 }
 
 // The check stopped at a record it could not reach: %s the record's number.
@@ -55,7 +60,7 @@ void RunDump(const Command& command, CommandLineEnvironment& environment) {
     const PasswordScope passwords(session, command.passwords);
     Database db1(session);
     Table tbl1(db1);
-    OpenNamedTable(command, db1, tbl1);
+    OpenNamedTable(command, environment, db1, tbl1);
     WriteLine(environment.out, DumpFieldLine(tbl1.Fields()));
     for (tbl1.First(); !tbl1.Eof() && environment.out; tbl1.Next())
         WriteLine(environment.out, DumpRecordLine(tbl1.reader()));
@@ -70,7 +75,7 @@ bool RunCheck(const Command& command, CommandLineEnvironment& environment) {
     const PasswordScope passwords(session, command.passwords);
     Database db1(session);
     Table tbl1(db1);
-    OpenNamedTable(command, db1, tbl1);
+    OpenNamedTable(command, environment, db1, tbl1);
     const std::vector<RecordFinding> findings = CheckRecords(tbl1);
     StreamSink sink(environment.out);
     WriteCheckReport(sink, findings);

@@ -115,23 +115,6 @@ void MergeIntoStaging(std::u16string_view tableFolder, std::u16string_view store
     CopyMatchingFiles(storeFolder, mask, staging, copied);
 }
 
-// Opens the table with the session's passwords; a protected table that none
-// of them opens makes the user interface ask for another, until one opens
-// it or the user gives up.
-void OpenTable(ExportContext& context) {
-    for (;;) {
-        try {
-            context.table.Open();
-            return;
-        } catch (const EngineError& error) {
-            if (error.code() != EngineErrorCode::kInsufficientRights) throw;
-            const std::optional<std::u16string> password = context.ui.AskPassword(context.table.TablePath());
-            if (!password) throw;
-            if (!password->empty()) context.session.AddPassword(*password);
-        }
-    }
-}
-
 // Every file the export reads, by identity: the files the engine holds open,
 // the copies the merge made, and in each folder the table's files are read
 // from the table's own Paradox files, named like the table (as given and in
@@ -210,6 +193,20 @@ private:
 };
 
 }  // namespace
+
+void OpenTableAskingPasswords(Session& session, Table& table, UserInterface& ui) {
+    for (;;) {
+        try {
+            table.Open();
+            return;
+        } catch (const EngineError& error) {
+            if (error.code() != EngineErrorCode::kInsufficientRights) throw;
+            const std::optional<std::u16string> password = ui.AskPassword(table.TablePath());
+            if (!password) throw;
+            if (!password->empty()) session.AddPassword(*password);
+        }
+    }
+}
 
 std::u16string StagingFolderOf(const SystemServices& system) {
     return WithClosingSeparator(JoinPath(system.TemporaryFolder(), kStagingFolderName));
@@ -306,7 +303,7 @@ std::optional<std::int32_t> Export(ExportContext& context, std::u16string_view t
     context.database.Connect();
     const ConnectionGuard guard(context.table, context.database);
     context.table.SetTableName(tableName);
-    OpenTable(context);
+    OpenTableAskingPasswords(context.session, context.table, context.ui);
 
     const std::vector<FileIdentity> tableFiles = FilesOfTable(context.table, foldersRead, tableName, copied);
     ReplacingOutputFile file = OpenOutputFile(*output, tableFiles, tablePath);

@@ -63,6 +63,13 @@ struct ExportContext {
     std::chrono::milliseconds stagingWait = std::chrono::minutes(1);
 };
 
+// Opens table (named and connected already) with the session's passwords; a
+// protected table that none of them opens makes ui ask for another, added
+// to the session, until one opens it or ui gives none (then the engine's
+// kInsufficientRights error goes on). The export opens its table so, and
+// so do the command line's "dump" and "check".
+void OpenTableAskingPasswords(Session& session, Table& table, UserInterface& ui);
+
 // The export staging folder of system, with its closing separator: the
 // folder "Kosmara 3.5 Export" in the user's temporary folder.
 std::u16string StagingFolderOf(const SystemServices& system);

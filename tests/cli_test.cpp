@@ -341,6 +341,47 @@ TEST(CommandLineTest, AsksForThePasswordAtTheTerminal) {
     EXPECT_EQ(Session::Default().passwords(), before);
 }
 
+// "dump" and "check" ask for a missing password at the terminal as
+// "export" does: until one opens the table, giving up on an empty line or
+// the end of the input; without a terminal the message names the option.
+TEST(CommandLineTest, DumpAndCheckAskForThePasswordAtTheTerminal) {
+    TempFolder folder;
+    const std::filesystem::path table =
+        WriteTable(HoroscopeTableBuilder().Encrypt("geheim").AddRecord(HoroscopeRecord{}.Cells()).Build(),
+                   folder.path(), "Geheim");
+    const std::vector<std::u16string> before = Session::Default().passwords();
+    const std::string prompt = "Kennwort für \"" + table.string() + "\" (leer: abbrechen): ";
+    const struct {
+        std::optional<std::vector<std::u16string>> typed;  // nothing: no terminal
+        int exitCode;
+        std::size_t questions;
+    } cases[] = {
+        {std::vector<std::u16string>{u"falsch", u"geheim"}, 0, 2},
+        {std::vector<std::u16string>{u"falsch", u""}, 1, 2},
+        {std::vector<std::u16string>{u"falsch"}, 1, 2},
+        {std::nullopt, 1, 0},
+    };
+    for (const char16_t* command : {u"dump", u"check"}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(ToUtf8(command) + ", " + std::to_string(c.typed ? c.typed->size() : 0) + " lines");
+            std::vector<std::u16string> prompts;
+            const Result result = RunCli({command, U16(table)}, FakeSystem{}, c.typed, &prompts);
+            EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+            ASSERT_EQ(prompts.size(), c.questions);
+            for (const std::u16string& asked : prompts) EXPECT_EQ(ToUtf8(asked), prompt);
+            if (c.exitCode == 0) {
+                EXPECT_EQ(result.err, "");
+                EXPECT_NE(result.out.find("\n"), std::string::npos);
+            } else {
+                EXPECT_EQ(result.out, "");
+                EXPECT_NE(result.err.find("Unzureichende Rechte für die Tabelle"), std::string::npos) << result.err;
+                EXPECT_NE(result.err.find("--password KENNWORT"), std::string::npos) << result.err;
+            }
+            EXPECT_EQ(Session::Default().passwords(), before);
+        }
+    }
+}
+
 // "list" shows the registered databases as discovery finds them, numbered as
 // "--row" takes them; "export --row N" exports row N as the window would.
 TEST(CommandLineTest, ListsAndExportsRegisteredDatabases) {
