@@ -88,7 +88,8 @@ void ConsoleUserInterface::WaitingForStagingFolder(std::u16string_view folder) {
 std::optional<std::u16string> ConsoleUserInterface::AskPassword(std::u16string_view tablePath) {
     progress_.Clear();
     if (!environment_.readPassword) return std::nullopt;
-    std::optional<std::u16string> password = environment_.readPassword(FillMessage(kPasswordPrompt, {tablePath}));
+    std::optional<std::u16string> password = environment_.readPassword(
+        FillMessage(kPasswordPrompt, {VisibleText(tablePath, Backslashes::kKept)}));
     if (!password || password->empty()) return std::nullopt;
     return password;
 }

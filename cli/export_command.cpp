@@ -18,6 +18,7 @@
 #include "core/text.h"
 #include "databases/discovery.h"
 #include "databases/export_job.h"
+#include "engine/engine_error.h"
 #include "engine/engine_objects.h"
 #include "export/record_check.h"
 #include "platform/file.h"
@@ -176,7 +177,8 @@ std::u16string IntoFolder(std::u16string_view given, const SystemServices& syste
             // The registered folder, and for an XP-mode row its VirtualStore folder.
             for (const std::u16string* path : {&rows.purePaths[row], &rows.paths[row]}) {
                 if (identity == IdentityOfSystemPath(system, system.FolderOf(*path)))
-                    throw Error(FillMessage(kIntoIsTableFolder, {folder, rows.purePaths[row]}));
+                    throw Error(FillMessage(kIntoIsTableFolder,
+                                            {folder, VisibleText(rows.purePaths[row], Backslashes::kKept)}));
             }
         }
     }
@@ -185,16 +187,35 @@ std::u16string IntoFolder(std::u16string_view given, const SystemServices& syste
     return folder;
 }
 
-// One line of the summary; tabs and line breaks of a message become blanks.
+// Text from the registry, or a message quoting it, as the console shows it:
+// control characters visible (core/text.h), a backslash as it is.
+std::string Shown(std::u16string_view text) { return ToReadableUtf8(VisibleText(text, Backslashes::kKept)); }
+
+// One line of the summary; a tab, line break or other control character in
+// a path or message is shown visibly and never breaks the columns.
 std::string SummaryLine(std::initializer_list<std::u16string_view> columns) {
     std::u16string line;
     bool first = true;
     for (const std::u16string_view column : columns) {
         if (!first) line += u'\t';
         first = false;
-        for (const char16_t c : column) line += (c == u'\t' || c == u'\r' || c == u'\n') ? u' ' : c;
+        line += VisibleText(column, Backslashes::kKept);
     }
     return ToReadableUtf8(line);
+}
+
+// The export of a registered row: its failure's message quotes the path
+// from the registry, so it goes on with the control characters visible (an
+// engine error keeps its code, which the password hint looks at).
+template <typename Run>
+auto WithRegisteredPathShown(Run run) {
+    try {
+        return run();
+    } catch (const EngineError& error) {
+        throw EngineError(error.code(), VisibleText(error.message(), Backslashes::kKept));
+    } catch (const Error& error) {
+        throw Error(VisibleText(error.message(), Backslashes::kKept));
+    }
 }
 
 }  // namespace
@@ -228,7 +249,12 @@ void RunExport(const Command& command, CommandLineEnvironment& environment) {
 
     const PasswordScope passwords(Session::Default(), command.passwords);
     ConsoleUserInterface ui(environment, std::move(output));
-    ExportOne(*registry.system, ui, tablePath, xpMode, command.codePage, command.report);
+    const auto run = [&] { return ExportOne(*registry.system, ui, tablePath, xpMode, command.codePage, command.report); };
+    if (command.row) {
+        WithRegisteredPathShown(run);
+    } else {
+        run();
+    }
 }
 
 // Every registered database, one after the other, each failure noted and
@@ -246,7 +272,7 @@ bool RunExportAll(const Command& command, CommandLineEnvironment& environment) {
     for (std::size_t row = 0; row < rows.paths.size(); ++row) {
         const std::u16string& registered = rows.purePaths[row];
         if (rows.items[row].starts_with(kMissingPrefix)) {
-            environment.err << ToReadableUtf8(rows.items[row]) << '\n' << std::flush;
+            environment.err << Shown(rows.items[row]) << '\n' << std::flush;
             summary.push_back(SummaryLine({registered, u"", u"", u"", kSkippedMissing}));
             allSaved = false;
             continue;
@@ -268,8 +294,7 @@ bool RunExportAll(const Command& command, CommandLineEnvironment& environment) {
                 allSaved = false;
             }
         } catch (const Error& error) {
-            environment.err << ToReadableUtf8(registered) << ": " << ToReadableUtf8(error.message()) << '\n'
-                            << std::flush;
+            environment.err << Shown(registered) << ": " << Shown(error.message()) << '\n' << std::flush;
             summary.push_back(SummaryLine({registered, mode, u"", ui ? ui->chosen() : u"", error.message()}));
             allSaved = false;
         }

@@ -1,6 +1,7 @@
 // "list": the registered databases as the window lists them.
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "cli/commands.h"
 #include "cli/registry_rows.h"
@@ -10,6 +11,9 @@ namespace kosmara {
 
 // One line per row: number, display text, and for an XP-mode row the
 // folder read; from a Wine prefix instead the Linux path of the file read.
+// The registry's texts with their control characters made visible, so a
+// line break or an escape sequence in a value neither starts a line nor
+// reaches the terminal.
 void RunList(const Command& command, CommandLineEnvironment& environment) {
     const RegistrySystem registry = SystemOfRegistry(command, environment);
     const DatabaseRows rows = DiscoveredRows(*registry.system);
@@ -17,17 +21,18 @@ void RunList(const Command& command, CommandLineEnvironment& environment) {
         WriteLine(environment.out, ToReadableUtf8(rows.items.front()));
         return;
     }
+    const auto append = [](std::u16string& line, std::u16string_view column) {
+        line += u'\t';
+        line += VisibleText(column, Backslashes::kKept);
+    };
     for (std::size_t row = 0; row < rows.items.size(); ++row) {
         std::u16string line;
         AppendDecimal(line, static_cast<long long>(row) + 1, 1);
-        line += u'\t';
-        line += rows.items[row];
+        append(line, rows.items[row]);
         if (registry.prefix) {
-            line += u'\t';
-            line += LinuxPathOfRow(*registry.prefix, rows, row).value_or(std::u16string());
+            append(line, LinuxPathOfRow(*registry.prefix, rows, row).value_or(std::u16string()));
         } else if (rows.paths[row] != rows.purePaths[row]) {
-            line += u'\t';
-            line += registry.system->FolderOf(rows.paths[row]);
+            append(line, registry.system->FolderOf(rows.paths[row]));
         }
         WriteLine(environment.out, ToReadableUtf8(line));
     }

@@ -124,6 +124,31 @@ std::string ToReadableUtf8(std::u16string_view text) {
     return out;
 }
 
+std::u16string VisibleText(std::u16string_view text, Backslashes backslashes) {
+    constexpr char16_t kHex[] = u"0123456789ABCDEF";
+    std::u16string out;
+    out.reserve(text.size());
+    for (const char16_t c : text) {
+        const bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F);
+        if (!control && (c != u'\\' || backslashes == Backslashes::kKept)) {
+            out += c;
+            continue;
+        }
+        out += u'\\';
+        switch (c) {
+            case u'\\': out += u'\\'; break;
+            case u'\t': out += u't'; break;
+            case u'\n': out += u'n'; break;
+            case u'\r': out += u'r'; break;
+            default:
+                out += u'x';
+                out += kHex[(c >> 4) & 0x0F];
+                out += kHex[c & 0x0F];
+        }
+    }
+    return out;
+}
+
 std::u16string FromAscii(std::string_view text) {
     return std::u16string(text.begin(), text.end());
 }

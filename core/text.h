@@ -30,6 +30,16 @@ std::string ToNativeBytes(std::u16string_view text);
 // since such names come from Windows disks ("Hor\xF6skop" reads "Horöskop").
 std::string ToReadableUtf8(std::u16string_view text);
 
+// Text with its control characters made visible, so that a value from
+// outside (a table's field, a path from the registry) neither breaks a line
+// or a column nor reaches a terminal as a control: tab "\t", LF "\n", CR
+// "\r", every other control character (below U+0020, U+007F to U+009F)
+// "\xNN" with two upper-case hexadecimal digits. kDoubled writes a
+// backslash itself "\\", so the text reads back unambiguously (the check
+// report); kKept leaves it, for Windows paths shown on the console.
+enum class Backslashes { kDoubled, kKept };
+std::u16string VisibleText(std::u16string_view text, Backslashes backslashes);
+
 // Plain ASCII text (such as a number) to the system's text type.
 std::u16string FromAscii(std::string_view text);
 

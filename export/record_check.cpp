@@ -125,28 +125,6 @@ void AddWalkFailure(std::vector<RecordFinding>& findings, std::int64_t record, c
     findings.push_back({record, kTableField, error.message(), kTableNotWalkable});
 }
 
-void AppendEscaped(std::string& out, std::u16string_view text) {
-    constexpr char kHex[] = "0123456789ABCDEF";
-    std::size_t plain = 0;  // start of the run not yet appended
-    for (std::size_t at = 0; at < text.size(); ++at) {
-        const char16_t c = text[at];
-        if (c != u'\\' && !IsC0OrDelete(c) && !IsC1(c)) continue;
-        AppendUtf8(text.substr(plain, at - plain), out);
-        plain = at + 1;
-        switch (c) {
-            case u'\\': out += "\\\\"; break;
-            case u'\t': out += "\\t"; break;
-            case u'\n': out += "\\n"; break;
-            case u'\r': out += "\\r"; break;
-            default:
-                out += "\\x";
-                out += kHex[(c >> 4) & 0x0F];
-                out += kHex[c & 0x0F];
-        }
-    }
-    AppendUtf8(text.substr(plain), out);
-}
-
 }  // namespace
 
 std::span<const CheckRule> CheckRules() { return kRules; }
@@ -238,9 +216,9 @@ std::string CheckReportText(std::span<const RecordFinding> findings) {
         out += '\t';
         AppendUtf8(CheckFieldLabel(finding.field), out);
         out += '\t';
-        AppendEscaped(out, finding.value);
+        AppendUtf8(VisibleText(finding.value, Backslashes::kDoubled), out);
         out += '\t';
-        AppendEscaped(out, finding.reason);
+        AppendUtf8(VisibleText(finding.reason, Backslashes::kDoubled), out);
         out += "\r\n";
     }
     return out;

@@ -426,6 +426,82 @@ TEST(CommandLineTest, ListsAndExportsRegisteredDatabases) {
     EXPECT_EQ(fourth.err, "Es gibt keine Zeile 4; \"kosmara2aaf list\" zeigt die Zeilen 1 bis 3.\n");
 }
 
+// Whether text holds a control character other than the line ends and the
+// tabs between columns: what a terminal would act on or hide.
+bool HasHiddenControls(const std::string& text) {
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const auto c = static_cast<unsigned char>(text[at]);
+        if ((c < 0x20 && c != '\n' && c != '\t') || c == 0x7F) return true;
+        // U+0080 to U+009F in UTF-8.
+        if (c == 0xC2 && at + 1 < text.size() && static_cast<unsigned char>(text[at + 1]) <= 0x9F) return true;
+    }
+    return false;
+}
+
+// Paths from the registry may hold line breaks, tabs, escape sequences and
+// other controls: "list", the lines and the summary of "export --all" and the
+// messages of "export --row" show them visibly, as the check report does, and
+// a Windows path keeps its backslashes.
+TEST(CommandLineTest, ShowsControlCharactersFromTheRegistryVisibly) {
+    testing::DriveTree tree;
+    FakeSystem system;
+    system.localAppData = tree.appData();
+    system.temporaryFolder = tree.TemporaryFolder();
+    const struct {
+        std::u16string folder;  // as registered
+        std::u16string shown;   // as the console shows it
+    } missing{u"Fehlt\r\n2\tzwei\u0007\u001B[2J\u0085\u007F", u"Fehlt\\r\\n2\\tzwei\\x07\\x1B[2J\\x85\\x7F"};
+    const std::u16string missingPath = tree.Path(missing.folder + u"/Horoskop.DB");
+    const std::u16string missingShown = tree.Path(missing.shown + u"/Horoskop.DB");
+    std::u16string listed;
+    std::u16string summary = u"Datenbank\tModus\tHoroskope\tAAF-Datei\tErgebnis\n";
+    int row = 1;
+#ifndef _WIN32
+    // Only POSIX names take control characters: a table that exists there.
+    const std::u16string existing = tree.Path(u"Da\nten\t\u001B[31m/Horoskop.DB");
+    const std::u16string existingShown = tree.Path(u"Da\\nten\\t\\x1B[31m/Horoskop.DB");
+    testing::DriveTree::CreateFolder(FolderOfPath(existing));
+    WriteHoroscopeTable(testing::DriveTree::Native(FolderOfPath(existing)));
+    system.Add(u"1", existing);
+    listed += u"1\t" + existingShown + u"\n";
+    summary += existingShown + u"\tnormal\t2\t" + ReplaceExtension(existingShown, u".aaf") + u"\tgespeichert\n";
+    ++row;
+#endif
+    system.Add(u"2", missingPath);
+    std::u16string number;
+    AppendDecimal(number, row, 1);
+    listed += number + u"\t(Existiert nicht) " + missingShown + u"\n";
+    summary += missingShown + u"\t\t\t\tübersprungen: die Datenbank existiert nicht\n";
+
+    const Result list = RunCli({u"list"}, system);
+    EXPECT_EQ(list.exitCode, 0) << list.err;
+    EXPECT_EQ(list.out, ToUtf8(listed));
+
+    const Result all = RunCli({u"export", u"--all"}, system);
+    EXPECT_EQ(all.exitCode, 1);
+    EXPECT_EQ(all.out, ToUtf8(summary));
+    EXPECT_EQ(all.err, ToUtf8(u"(Existiert nicht) " + missingShown + u"\n"));
+
+    const Result one = RunCli({u"export", u"--row", number}, system);
+    EXPECT_EQ(one.exitCode, 1);
+    EXPECT_FALSE(one.err.empty());
+    EXPECT_FALSE(HasHiddenControls(one.err)) << one.err;
+#ifndef _WIN32
+    // The engine's message quotes the folder it did not find.
+    EXPECT_NE(one.err.find(ToUtf8(missing.shown)), std::string::npos) << one.err;
+
+    // The --into folder refused as a table's folder names the registered path.
+    const Result into = RunCli({u"export", u"--all", u"--into", FolderOfPath(existing)}, system);
+    EXPECT_EQ(into.exitCode, 1);
+    EXPECT_NE(into.err.find(ToUtf8(u"ein Ordner der Datenbank \"" + existingShown + u"\"")), std::string::npos)
+        << into.err;
+#endif
+    for (const Result* result : {&list, &all}) {
+        EXPECT_FALSE(HasHiddenControls(result->out)) << result->out;
+        EXPECT_FALSE(HasHiddenControls(result->err)) << result->err;
+    }
+}
+
 // "export --all" takes every row in order, each through the export job; a
 // missing or damaged database is noted and the next one taken; the summary
 // says what became of each, and the exit code whether all were saved.

@@ -56,5 +56,29 @@ TEST(Text, MessagesAreFilledInOrder) {
     EXPECT_EQ(FillMessage(u"100%s%", {u"%s"}), u"100%s%");
 }
 
+// Control characters shown visibly; a backslash doubled only where the
+// text must read back (the check report), kept in paths on the console.
+TEST(Text, ControlCharactersAreShownVisibly) {
+    const struct {
+        std::u16string text;
+        std::u16string doubled;
+        std::u16string kept;
+    } cases[] = {
+        {u"Müller", u"Müller", u"Müller"},
+        {u"a\tb\r\nc", u"a\\tb\\r\\nc", u"a\\tb\\r\\nc"},
+        {u"C:\\Daten\\Horoskop.DB", u"C:\\\\Daten\\\\Horoskop.DB", u"C:\\Daten\\Horoskop.DB"},
+        {u"\u0001\u0007\u001B[2J\u001F", u"\\x01\\x07\\x1B[2J\\x1F", u"\\x01\\x07\\x1B[2J\\x1F"},
+        {u"\u007F\u0080\u0085\u009F\u00A0", u"\\x7F\\x80\\x85\\x9F\u00A0", u"\\x7F\\x80\\x85\\x9F\u00A0"},
+        // A byte of a name that is no UTF-8 is no control: the console shows it as a letter.
+        {FromNativeBytes("Hor\xF6skop\x85"), FromNativeBytes("Hor\xF6skop\x85"), FromNativeBytes("Hor\xF6skop\x85")},
+    };
+    for (const auto& c : cases) {
+        const std::u16string doubled = VisibleText(c.text, Backslashes::kDoubled);
+        const std::u16string kept = VisibleText(c.text, Backslashes::kKept);
+        EXPECT_TRUE(doubled == c.doubled) << ToReadableUtf8(c.text) << " -> " << ToReadableUtf8(doubled);
+        EXPECT_TRUE(kept == c.kept) << ToReadableUtf8(c.text) << " -> " << ToReadableUtf8(kept);
+    }
+}
+
 }  // namespace
 }  // namespace kosmara
