@@ -193,6 +193,35 @@ TEST(RegistryHive, ADamagedFileNamesTheLineAtFault) {
     }
 }
 
+// Hives far larger than Wine writes: one key path of 60,000 names (every
+// parent exists) and one key of 100,000 values, each name given twice in
+// another case; the later data replaces the earlier at its place.
+TEST(RegistryHive, LongKeyPathsAndManyValuesAreRead) {
+    std::string deep = "[";
+    for (int i = 0; i < 60000; ++i) deep += i == 0 ? "k" : "\\\\k";
+    deep += "] 1\n\"tief\"=\"unten\"\n";
+    std::string many = "[Software\\\\Viele] 1\n";
+    for (int round = 0; round < 2; ++round)
+        for (int i = 0; i < 100000; ++i)
+            many += (round == 0 ? "\"Wert" : "\"WERT") + std::to_string(i) + "\"=dword:" + (round == 0 ? "0" : "1") + "\n";
+    const RegistryHive hive = HiveOf(deep + many);
+
+    std::u16string path = u"K";
+    for (int i = 1; i < 60000; ++i) path += u"\\k";
+    EXPECT_EQ(hive.Text(path, u"TIEF"), u"unten");
+    ASSERT_NE(hive.Values(path.substr(0, 2 * 30000 - 1)), nullptr);
+    EXPECT_TRUE(hive.Values(path.substr(0, 2 * 30000 - 1))->empty());
+    EXPECT_EQ(hive.Values(path + u"\\k"), nullptr);
+    EXPECT_EQ(hive.Values(u"k\\K\\x"), nullptr);
+
+    const std::vector<RegistryValue>* values = hive.Values(u"software\\viele");
+    ASSERT_NE(values, nullptr);
+    ASSERT_EQ(values->size(), 100000u);
+    EXPECT_EQ((*values)[99999].name, u"WERT99999");
+    EXPECT_EQ((*values)[99999].data, std::string("\1\0\0\0", 4));
+    EXPECT_EQ((*values)[0].name, u"WERT0");
+}
+
 // A prefix as Wine makes it: dosdevices with "c:" -> ../drive_c and a
 // second drive linked to a folder elsewhere, user.reg with the shell's
 // folders, and drive_c with the user's profile.
