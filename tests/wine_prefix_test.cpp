@@ -4,11 +4,16 @@
 // Wine is read by RealWinePrefix, which wine_hive.sh starts.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -43,6 +48,12 @@ std::string StringData(std::u16string_view text) {
         data += static_cast<char>(c >> 8);
     }
     return data + std::string(2, '\0');
+}
+
+std::string Repeated(const std::string& text, int times) {
+    std::string result;
+    for (int i = 0; i < times; ++i) result += text;
+    return result;
 }
 
 RegistryHive HiveOf(const std::string& body) { return RegistryHive::Parse(kHeader + body, u"/p/user.reg"); }
@@ -299,6 +310,13 @@ TEST(WinePrefix, LocalAppDataComesFromTheShellFoldersAsWineStoresThem) {
         {"a plain string needs no expanding", userShell + "\"Local AppData\"=\"E:\\\\Lokal\"\n", "", u"E:\\Lokal"},
         {"no folder at all", userShell + "\"Local AppData\"=str(2):\"%USERPROFILE%\\\\x\"\n", "", std::nullopt},
         {"a number is no folder", shell + "\"Local AppData\"=dword:00000001\n", "", std::nullopt},
+        // 1,000 references to 1,000 references to 1,000 letters: beyond the
+        // 32,767 characters Windows expands, so the plain shell folder.
+        {"references multiplying beyond what Windows expands",
+         userShell + "\"Local AppData\"=str(2):\"C:\\\\" + Repeated("%A%", 1000) + "\"\n[Environment] 1\n\"A\"=str(2):\"" +
+             Repeated("%B%", 1000) + "\"\n\"B\"=\"" + std::string(1000, 'x') + "\"\n" + shell +
+             "\"Local AppData\"=\"C:\\\\users\\\\carl\"\n",
+         "", u"C:\\users\\carl"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -393,6 +411,67 @@ TEST(WinePrefix, AMissingOrUnreadablePrefixSaysWhichFolder) {
         EXPECT_EQ(error.message(), u"Die Registrierungsdatei \"" + tree.PrefixText() +
                                        u"/system.reg\" ist in Zeile 1 beschädigt: die Kopfzeile \"WINE REGISTRY "
                                        u"Version 2\" fehlt");
+    }
+}
+
+// system.reg is read once: the profile folder it gave stays when the file
+// changes afterwards, and a user.reg or system.reg that is no file is named
+// with what it is, without waiting on it.
+TEST(WinePrefix, TheHivesAreReadOnceAndOnlyFromFiles) {
+    const std::string userShell =
+        "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Explorer\\\\User Shell Folders] 1\n"
+        "\"Local AppData\"=str(2):\"%USERPROFILE%\\\\AppData\\\\Local\"\n";
+    const std::string profileList =
+        std::string(kHeader) +
+        "[Software\\\\Microsoft\\\\Windows NT\\\\CurrentVersion\\\\ProfileList\\\\S-1-5-21-0-0-0-1000] 1\n"
+        "\"ProfileImagePath\"=\"C:\\\\users\\\\bert\"\n";
+    {
+        const PrefixTree tree;
+        tree.WriteUserHive(userShell);
+        WriteFileBytes(tree.prefix() / "system.reg", profileList);
+        const auto system = tree.Open();
+        EXPECT_EQ(system->LocalAppDataFolder(), u"C:\\users\\bert\\AppData\\Local");
+        WriteFileBytes(tree.prefix() / "system.reg", "kaputt\n");
+        EXPECT_EQ(system->LocalAppDataFolder(), u"C:\\users\\bert\\AppData\\Local");
+    }
+    const struct {
+        const char* what;
+        const char* file;
+        const char16_t* kind;
+        std::function<void(const fs::path&)> make;
+    } cases[] = {
+        {"a FIFO", "user.reg", u"eine benannte Pipe (FIFO)",
+         [](const fs::path& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0); }},
+        {"a device", "user.reg", u"ein zeichenorientiertes Gerät",
+         [](const fs::path& at) { fs::create_symlink("/dev/null", at); }},
+        {"a folder", "user.reg", u"ein Ordner", [](const fs::path& at) { fs::create_directory(at); }},
+        {"a socket", "user.reg", u"ein Socket",
+         [](const fs::path& at) {
+             const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+             ASSERT_GE(sock, 0);
+             sockaddr_un address{};
+             address.sun_family = AF_UNIX;
+             ASSERT_LT(at.native().size(), sizeof address.sun_path);
+             std::copy(at.native().begin(), at.native().end(), address.sun_path);
+             EXPECT_EQ(::bind(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+             ::close(sock);
+         }},
+        {"system.reg a FIFO", "system.reg", u"eine benannte Pipe (FIFO)",
+         [](const fs::path& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const PrefixTree tree;
+        if (std::string(c.file) != "user.reg") tree.WriteUserHive(userShell);
+        c.make(tree.prefix() / c.file);
+        try {
+            tree.Open()->LocalAppDataFolder();
+            ADD_FAILURE() << "no error";
+        } catch (const Error& error) {
+            EXPECT_EQ(ToUtf8(error.message()), ToUtf8(u"Die Registrierungsdatei \"" + tree.PrefixText() + u"/" +
+                                                      FromUtf8(c.file) + u"\" ist keine gewöhnliche Datei, sondern " +
+                                                      c.kind + u"."));
+        }
     }
 }
 
