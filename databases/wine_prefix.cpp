@@ -242,28 +242,61 @@ std::u16string WinePrefixSystem::FolderOf(std::u16string_view path) const {
     return std::u16string(path.substr(0, last - 1));
 }
 
-std::optional<std::u16string> WinePrefixSystem::LinuxPath(std::u16string_view windowsPath) const {
-    if (!HasDriveLetter(windowsPath)) return std::nullopt;
-    const char16_t letter = FoldCase(windowsPath[0]);
-    const fs::path link = NativeOf(prefixFolder_) / "dosdevices" / NativeOf(std::u16string{letter, u':'});
+// The kernel takes a relative link's target from the folder the link really
+// lies in, which differs from the folder its path names when a folder on
+// the way (the prefix itself, say) is a link. The folder the link leads to is
+// therefore taken from the disk; the link's own spelling of it ("../drive_c"
+// beside the prefix's path as given) is kept only where it reaches that very
+// folder, so paths read as the user knows them.
+std::optional<std::u16string> WinePrefixSystem::DriveFolder(char16_t letter) const {
+    const fs::path link = NativeOf(prefixFolder_) / "dosdevices" / NativeOf(std::u16string{FoldCase(letter), u':'});
     std::error_code error;
-    if (!fs::is_directory(link, error)) return std::nullopt;
-    // The drive's folder as its link names it, so paths read as the user
-    // knows them ("/home/anna/.wine/drive_c/...", "/daten/...").
-    fs::path root = link;
+    const fs::path real = fs::canonical(link, error);
+    if (error || !fs::is_directory(real, error)) return std::nullopt;
+    std::vector<fs::path> spellings;
     const fs::path target = fs::read_symlink(link, error);
-    if (!error) root = target.is_absolute() ? target : (link.parent_path() / target).lexically_normal();
-    std::u16string path = TextOf(root);
+    if (error) {
+        spellings.push_back(link);  // a folder, no link
+    } else if (target.is_absolute()) {
+        spellings.push_back(target.lexically_normal());
+    } else {
+        spellings.push_back((link.parent_path() / target).lexically_normal());
+        const fs::path folder = fs::canonical(link.parent_path(), error);
+        if (!error) spellings.push_back((folder / target).lexically_normal());
+    }
+    for (const fs::path& spelling : spellings) {
+        if (fs::equivalent(spelling, real, error) && !error) return TextOf(spelling);
+    }
+    return TextOf(real);
+}
 
-    bool resolving = true;
+std::optional<std::u16string> WinePrefixSystem::LinuxPath(std::u16string_view windowsPath) const {
+    if (!HasDriveLetter(windowsPath) || windowsPath.find(u'\0') != std::u16string_view::npos) return std::nullopt;
+    std::optional<std::u16string> root = DriveFolder(windowsPath[0]);
+    if (!root) return std::nullopt;
+
+    // The names below the drive's root as Windows reads them: "." is the
+    // folder itself, ".." its parent, and the root its own parent, so no
+    // path leaves the drive's folder.
+    std::vector<std::u16string> names;
     std::size_t at = 2;
     while (at < windowsPath.size()) {
         std::size_t end = at;
         while (end < windowsPath.size() && !IsWindowsSeparator(windowsPath[end])) ++end;
-        std::u16string name(windowsPath.substr(at, end - at));
+        const std::u16string_view name = windowsPath.substr(at, end - at);
         at = end + 1;
-        if (name.empty()) continue;
-        if (resolving && name != u"." && name != u"..") {
+        if (name.empty() || name == u".") continue;
+        if (name == u"..") {
+            if (!names.empty()) names.pop_back();
+            continue;
+        }
+        names.emplace_back(name);
+    }
+
+    std::u16string path = std::move(*root);
+    bool resolving = true;
+    for (std::u16string& name : names) {
+        if (resolving) {
             const std::u16string exact = JoinPath(path, name);
             if (!kosmara::FileExists(exact) && !kosmara::FolderExists(exact)) {
                 if (std::optional<std::u16string> found = EntryIgnoringCase(path, name)) {

@@ -70,6 +70,10 @@ private:
     std::optional<std::u16string> ProfileFolderOfMachine() const;
     std::optional<std::u16string> StoredVariable(std::u16string_view name) const;
     std::optional<std::u16string> Expanded(std::u16string_view text) const;
+    // The folder of the drive's link in "dosdevices", spelled as the link
+    // names it where that reaches the same folder; nothing when the prefix
+    // has no such drive.
+    std::optional<std::u16string> DriveFolder(char16_t letter) const;
 
     std::u16string prefixFolder_;
     RegistryHive user_;

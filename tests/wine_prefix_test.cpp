@@ -16,9 +16,11 @@
 #include <functional>
 #include <iterator>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "core/error.h"
 #include "core/text.h"
 #include "core/time_format.h"
@@ -26,6 +28,7 @@
 #include "databases/export_job.h"
 #include "databases/registry_hive.h"
 #include "databases/wine_prefix.h"
+#include "fake_system.h"
 #include "paradox_builder.h"
 #include "platform/file.h"
 #include "temp_folder.h"
@@ -348,6 +351,13 @@ TEST(WinePrefix, WindowsPathsLeadThroughTheDriveLinks) {
         {u"D:\\kunden\\Kunden.DB", d + u"/Kunden/Kunden.DB"},
         {u"C:\\", c},
         {u"C:Programme", c + u"/Programme"},
+        // ".." at the drive's root stays there, as in Windows: no path
+        // leaves the drive's folder.
+        {u"C:\\..\\Programme\\Astro", c + u"/Programme/Astro"},
+        {u"C:\\..\\..\\..\\x", c + u"/x"},
+        {u"C:..", c},
+        {u"C:\\Programme\\.\\..\\programme\\Astro\\..\\..\\..\\Programme", c + u"/Programme"},
+        {u"C:\\Programme\\Fehlt\\..\\Astro", c + u"/Programme/Astro"},
         {u"E:\\Daten\\Horoskop.DB", std::nullopt},  // no such drive
         {u"\\\\server\\freigabe\\Horoskop.DB", std::nullopt},
         {u"Daten\\Horoskop.DB", std::nullopt},
@@ -358,6 +368,8 @@ TEST(WinePrefix, WindowsPathsLeadThroughTheDriveLinks) {
         SCOPED_TRACE(ToUtf8(test.windows));
         EXPECT_EQ(system->LinuxPath(test.windows), test.linux);
     }
+    // A null would end the name where the file calls read it ("..\0x").
+    EXPECT_EQ(system->LinuxPath(std::u16string(u"C:\\..\0x\\..\\x", 12)), std::nullopt);
     EXPECT_TRUE(system->FileExists(u"C:\\PROGRAMME\\Astro\\horoskop.db"));
     EXPECT_FALSE(system->FolderExists(u"C:\\PROGRAMME\\Astro\\horoskop.db"));
     EXPECT_TRUE(system->FolderExists(u"d:\\KUNDEN"));
@@ -602,6 +614,177 @@ TEST(WinePrefix, DiscoveryAndExportWorkOnThePrefix) {
     ExportContext network{*system, session, db1, tbl1, unasked, GermanTimeFormat()};
     EXPECT_THROW(ExportDatabase(network, rows.purePaths[4], false), Error);
     EXPECT_TRUE(unasked.proposals.empty());
+}
+
+// A table of n horoscopes in folder: the count "export" reports tells which
+// of two tables it read.
+void WriteHoroscopes(const fs::path& folder, int n) {
+    auto builder = testing::HoroscopeTableBuilder();
+    for (int i = 1; i <= n; ++i) {
+        testing::HoroscopeRecord record;
+        record.id = std::to_string(i);
+        builder.AddRecord(record.Cells());
+    }
+    fs::create_directories(folder);
+    testing::WriteTable(builder.Build(), folder, "Horoskop", ".DB");
+}
+
+struct CliResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+CliResult RunOnPrefix(std::vector<std::u16string> arguments, const fs::path& prefix) {
+    arguments.insert(arguments.begin() + 1, {u"--wine-prefix", FromNativeBytes(prefix.native())});
+    std::ostringstream out;
+    std::ostringstream err;
+    const testing::FakeSystem noRegistry = [] {
+        testing::FakeSystem system;
+        system.hasRegistry = false;
+        return system;
+    }();
+    CommandLineEnvironment environment{out, err, noRegistry, {}, false, {}};
+    CliResult result;
+    result.exitCode = RunCommandLine(arguments, environment);
+    result.out = out.str();
+    result.err = err.str();
+    return result;
+}
+
+std::string Replaced(std::string text, const std::string& root) {
+    for (std::size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + root.size()))
+        text.replace(at, 1, root);
+    return text;
+}
+
+// Prefixes built to mislead: what "list" shows (the start of its output, "@"
+// for the test's folder) and what "export --row 1" reads. Each prefix is
+// "prefix" in the test's folder with "c:" -> ../drive_c, unless the case
+// makes it otherwise; a table the row must not read holds one horoscope, the
+// right one two.
+TEST(WinePrefix, HostilePrefixesListAndExportTheRightTable) {
+    const std::string rowsKey = "[Software\\\\Veltrane\\\\Kosmara 3.5\\\\Horoskope] 1\n";
+    const std::string userShell =
+        "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Explorer\\\\User Shell Folders] 1\n"
+        "\"Local AppData\"=str(2):\"%USERPROFILE%\\\\AppData\\\\Local\"\n";
+    const auto manyRows = [&] {
+        std::string rows = rowsKey;
+        for (int i = 0; i < 200; ++i) rows += "\"r" + std::to_string(i) + "\"=\"C:\\\\P" + std::to_string(i) + "\\\\Horoskop.DB\"\n";
+        return rows;
+    };
+    const auto bigSystemHive = [] {
+        std::string text = std::string(kHeader) +
+                           "[Software\\\\Microsoft\\\\Windows NT\\\\CurrentVersion\\\\ProfileList\\\\S-1-5-21-0-0-0-1000] 1\n"
+                           "\"ProfileImagePath\"=str(2):\"%SystemDrive%\\\\users\\\\bert\"\n";
+        for (int i = 0; i < 20000; ++i) text += "[Software\\\\Klasse" + std::to_string(i) + "] 1\n\"Wert\"=\"" + std::string(60, 'x') + "\"\n";
+        return text;
+    };
+    const auto hugeKeys = [] {
+        std::string text = "[";
+        for (int i = 0; i < 40000; ++i) text += i == 0 ? "k" : "\\\\k";
+        text += "] 1\n[Software\\\\Viele] 1\n";
+        for (int i = 0; i < 100000; ++i) text += "\"w" + std::to_string(i) + "\"=dword:00000001\n";
+        return text;
+    };
+    const struct {
+        const char* what;
+        const char* prefixGiven;  // the prefix as the command line names it
+        std::function<void(const fs::path& root)> make;
+        std::string userKeys;
+        std::string systemHive;  // empty: none
+        const char* listed;
+        const char* exported;   // "export --row 1": the start of its output, or of its message
+        const char* aafAt;      // the AAF file it writes; "" when none
+    } cases[] = {
+        {"the prefix reached through a link, a drive linked relatively",
+         "lnk/prefix",
+         [](const fs::path& root) {
+             fs::create_directories(root / "lnk");
+             fs::create_directory_symlink("../prefix", root / "lnk" / "prefix");
+             fs::create_directory_symlink("../../shared/x", root / "prefix" / "dosdevices" / "d:");
+             WriteHoroscopes(root / "shared" / "x", 2);
+             WriteHoroscopes(root / "lnk" / "shared" / "x", 1);  // where the link's text points
+             WriteHoroscopes(root / "prefix" / "drive_c" / "Daten", 2);
+         },
+         rowsKey + "\"a\"=\"D:\\\\Horoskop.DB\"\n\"b\"=\"C:\\\\Daten\\\\Horoskop.DB\"\n", "",
+         "1\tD:\\Horoskop.DB\t@/shared/x/Horoskop.DB\n2\tC:\\Daten\\Horoskop.DB\t@/lnk/prefix/drive_c/Daten/Horoskop.DB\n",
+         "2 Horoskope gespeichert\n", "shared/x/Horoskop.aaf"},
+        {"a drive linked absolutely, the letter and names in another case",
+         "prefix",
+         [](const fs::path& root) {
+             fs::create_directory_symlink(root / "abs" / "daten", root / "prefix" / "dosdevices" / "d:");
+             WriteHoroscopes(root / "abs" / "daten", 2);
+         },
+         rowsKey + "\"a\"=\"d:\\\\HOROSKOP.db\"\n", "", "1\td:\\HOROSKOP.db\t@/abs/daten/Horoskop.DB\n",
+         "2 Horoskope gespeichert\n", "abs/daten/Horoskop.aaf"},
+        {"\"..\" at the drive's root stays there",
+         "prefix",
+         [](const fs::path& root) {
+             WriteHoroscopes(root / "prefix" / "drive_c" / "K", 2);
+             WriteHoroscopes(root / "prefix" / "K", 1);
+         },
+         rowsKey + "\"a\"=\"C:\\\\..\\\\K\\\\Horoskop.DB\"\n", "",
+         "1\tC:\\..\\K\\Horoskop.DB\t@/prefix/drive_c/K/Horoskop.DB\n", "2 Horoskope gespeichert\n",
+         "prefix/drive_c/K/Horoskop.aaf"},
+        {"\"..\" beyond the root reaches nothing outside the drive",
+         "prefix",
+         [](const fs::path& root) { WriteHoroscopes(root / "outside", 1); },
+         rowsKey + "\"a\"=\"C:\\\\..\\\\..\\\\outside\\\\Horoskop.DB\"\n", "",
+         "1\t(Existiert nicht) C:\\..\\..\\outside\\Horoskop.DB\t@/prefix/drive_c/outside/Horoskop.DB\n",
+         "Der Ordner \"@/prefix/drive_c/outside\" wurde nicht gefunden.", ""},
+        {"a key path of 40,000 names and a key of 100,000 values",
+         "prefix",
+         [](const fs::path& root) { WriteHoroscopes(root / "prefix" / "drive_c" / "K", 2); },
+         hugeKeys() + rowsKey + "\"a\"=\"C:\\\\K\\\\Horoskop.DB\"\n", "",
+         "1\tC:\\K\\Horoskop.DB\t@/prefix/drive_c/K/Horoskop.DB\n", "2 Horoskope gespeichert\n",
+         "prefix/drive_c/K/Horoskop.aaf"},
+        {"200 rows, each asking for the profile folder of a large system.reg",
+         "prefix",
+         [](const fs::path& root) {
+             WriteHoroscopes(root / "prefix" / "drive_c" / "users" / "bert" / "AppData" / "Local" / "VirtualStore" / "P0", 2);
+             fs::create_directories(root / "prefix" / "drive_c" / "P0");
+         },
+         userShell + manyRows(), bigSystemHive(),
+         "1\t(XP-Modus) C:\\P0\\Horoskop.DB\t@/prefix/drive_c/users/bert/AppData/Local/VirtualStore/P0/Horoskop.DB\n"
+         "2\t(Existiert nicht) C:\\P1\\Horoskop.DB\t@/prefix/drive_c/P1/Horoskop.DB\n",
+         "2 Horoskope gespeichert\n", "prefix/drive_c/P0/Horoskop.aaf"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const TempFolder temp;
+        const fs::path root = fs::canonical(temp.path());
+        fs::create_directories(root / "prefix" / "dosdevices");
+        fs::create_directories(root / "prefix" / "drive_c");
+        fs::create_directory_symlink("../drive_c", root / "prefix" / "dosdevices" / "c:");
+        WriteFileBytes(root / "prefix" / "user.reg", PrefixTree::HiveText(c.userKeys));
+        if (!c.systemHive.empty()) WriteFileBytes(root / "prefix" / "system.reg", c.systemHive);
+        c.make(root);
+        const fs::path prefix = root / c.prefixGiven;
+
+        const CliResult listed = RunOnPrefix({u"list"}, prefix);
+        EXPECT_EQ(listed.exitCode, 0) << listed.err;
+        const std::string expected = Replaced(c.listed, root.native());
+        EXPECT_EQ(listed.out.substr(0, expected.size()), expected);
+
+        const fs::path scratch = root / "tmp";
+        fs::create_directories(scratch);
+        const ScopedVariable tmpdir("TMPDIR", scratch.c_str());
+        const CliResult exported = RunOnPrefix({u"export", u"--row", u"1"}, prefix);
+        const std::string& shown = *c.aafAt ? exported.out : exported.err;
+        EXPECT_EQ(exported.exitCode, *c.aafAt ? 0 : 1) << exported.err;
+        const std::string message = Replaced(c.exported, root.native());
+        EXPECT_EQ(shown.substr(0, message.size()), message) << shown;
+        if (*c.aafAt) {
+            EXPECT_TRUE(fs::is_regular_file(root / c.aafAt));
+        }
+        // Nothing written beside a table the row must not read.
+        for (const auto& entry : fs::recursive_directory_iterator(root)) {
+            if (entry.path().extension() == ".aaf") {
+                EXPECT_EQ(entry.path(), root / c.aafAt);
+            }
+        }
+    }
 }
 
 // A prefix that a real Wine made and wrote (tests/wine_hive.sh sets
