@@ -306,7 +306,9 @@ std::optional<std::u16string> WinePrefixSystem::LinuxPath(std::u16string_view wi
                 }
             }
         }
-        path = JoinPath(path, name);
+        // Appended in place: a registered path of very many names costs its length.
+        if (!IsPathSeparator(path.back())) path += kPathSeparator;
+        path += name;
     }
     return path;
 }

@@ -368,6 +368,14 @@ TEST(WinePrefix, WindowsPathsLeadThroughTheDriveLinks) {
         SCOPED_TRACE(ToUtf8(test.windows));
         EXPECT_EQ(system->LinuxPath(test.windows), test.linux);
     }
+    // A registered path of 200,000 names below a missing folder.
+    std::u16string deepWindows = u"C:\\Fehlt";
+    std::u16string deepLinux = c + u"/Fehlt";
+    for (int i = 0; i < 200000; ++i) {
+        deepWindows += u"\\a";
+        deepLinux += u"/a";
+    }
+    EXPECT_EQ(system->LinuxPath(deepWindows), deepLinux);
     // A null would end the name where the file calls read it ("..\0x").
     EXPECT_EQ(system->LinuxPath(std::u16string(u"C:\\..\0x\\..\\x", 12)), std::nullopt);
     EXPECT_TRUE(system->FileExists(u"C:\\PROGRAMME\\Astro\\horoskop.db"));
