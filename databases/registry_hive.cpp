@@ -1,6 +1,7 @@
 #include "databases/registry_hive.h"
 
 #include <cstdint>
+#include <functional>
 
 #include "core/error.h"
 #include "core/text.h"
@@ -207,7 +208,7 @@ RegistryValue ValueData(std::u16string name, std::string_view line, std::size_t 
 RegistryHive RegistryHive::Parse(std::string_view text, std::u16string_view fileName) {
     const std::vector<std::string_view> lines = LinesOf(text);
     RegistryHive hive;
-    std::vector<RegistryValue>* key = nullptr;
+    Key* key = nullptr;
     std::size_t next = 0;
     std::size_t lineNumber = 0;
     try {
@@ -230,11 +231,8 @@ RegistryHive RegistryHive::Parse(std::string_view text, std::u16string_view file
             }
             if (line[at] == '[') {
                 ++at;
-                const std::u16string path = Folded(EscapedText(line, at, ']'));
-                key = &hive.keys_[path];
                 // The keys on the way exist too.
-                for (std::size_t cut = path.find(u'\\'); cut != std::u16string::npos; cut = path.find(u'\\', cut + 1))
-                    hive.keys_.try_emplace(path.substr(0, cut));
+                key = &hive.keys_[hive.MadeKey(EscapedText(line, at, ']'))];
                 continue;
             }
             if (line[at] != '"' && line[at] != '@') throw LineFault{u"die Zeile ist weder Schlüssel noch Wert"};
@@ -247,15 +245,9 @@ RegistryHive RegistryHive::Parse(std::string_view text, std::u16string_view file
             SkipBlanks(line, at);
             RegistryValue value = ValueData(std::move(name), line, at, lines, next, lineNumber);
             // A name given twice: the last data counts, at the first place.
-            bool replaced = false;
-            for (RegistryValue& existing : *key) {
-                if (EqualIgnoringCase(existing.name, value.name)) {
-                    existing = std::move(value);
-                    replaced = true;
-                    break;
-                }
-            }
-            if (!replaced) key->push_back(std::move(value));
+            const auto [named, added] = key->byName.try_emplace(Folded(value.name), key->values.size());
+            if (added) key->values.push_back(std::move(value));
+            else key->values[named->second] = std::move(value);
         }
     } catch (const LineFault& fault) {
         std::u16string number;
@@ -265,27 +257,71 @@ RegistryHive RegistryHive::Parse(std::string_view text, std::u16string_view file
     return hive;
 }
 
+std::size_t RegistryHive::PlaceHash::operator()(const Place& place) const noexcept {
+    const std::size_t name = std::hash<std::u16string>{}(place.name);
+    return name ^ (place.parent + 0x9E3779B97F4A7C15ull + (name << 6) + (name >> 2));
+}
+
+namespace {
+
+// The component of keyPath that starts at from, its letters folded, into
+// name; returns where it ends. Every "\" ends a component, so an empty one
+// ("A\\B") is a key of its own.
+std::size_t NextComponent(std::u16string_view keyPath, std::size_t from, std::u16string& name) {
+    std::size_t cut = keyPath.find(u'\\', from);
+    if (cut == std::u16string_view::npos) cut = keyPath.size();
+    name.assign(keyPath.substr(from, cut - from));
+    for (char16_t& c : name) c = FoldCase(c);
+    return cut;
+}
+
+}  // namespace
+
+std::size_t RegistryHive::MadeKey(std::u16string_view keyPath) {
+    Place place{kTop, {}};
+    for (std::size_t from = 0;;) {
+        const std::size_t cut = NextComponent(keyPath, from, place.name);
+        const auto [found, added] = places_.try_emplace(place, keys_.size());
+        if (added) keys_.emplace_back();
+        if (cut == keyPath.size()) return found->second;
+        place.parent = found->second;
+        from = cut + 1;
+    }
+}
+
+std::size_t RegistryHive::FoundKey(std::u16string_view keyPath) const {
+    Place place{kTop, {}};
+    for (std::size_t from = 0;;) {
+        const std::size_t cut = NextComponent(keyPath, from, place.name);
+        const auto found = places_.find(place);
+        if (found == places_.end()) return kTop;
+        if (cut == keyPath.size()) return found->second;
+        place.parent = found->second;
+        from = cut + 1;
+    }
+}
+
 const std::vector<RegistryValue>* RegistryHive::Values(std::u16string_view keyPath) const {
-    const auto found = keys_.find(Folded(keyPath));
-    return found == keys_.end() ? nullptr : &found->second;
+    const std::size_t index = FoundKey(keyPath);
+    return index == kTop ? nullptr : &keys_[index].values;
 }
 
 std::optional<std::u16string> RegistryHive::Text(std::u16string_view keyPath, std::u16string_view name) const {
-    const std::vector<RegistryValue>* values = Values(keyPath);
-    if (values == nullptr) return std::nullopt;
-    for (const RegistryValue& value : *values) {
-        if (!EqualIgnoringCase(value.name, name)) continue;
-        if (!value.type || (*value.type != kRegSz && *value.type != kRegExpandSz) || !value.data) return std::nullopt;
-        std::u16string text;
-        for (std::size_t i = 0; i + 1 < value.data->size(); i += 2) {
-            const char16_t c = static_cast<char16_t>(static_cast<unsigned char>((*value.data)[i]) |
-                                                     (static_cast<unsigned char>((*value.data)[i + 1]) << 8));
-            if (c == 0) break;
-            text += c;
-        }
-        return text;
+    const std::size_t index = FoundKey(keyPath);
+    if (index == kTop) return std::nullopt;
+    const Key& key = keys_[index];
+    const auto named = key.byName.find(Folded(name));
+    if (named == key.byName.end()) return std::nullopt;
+    const RegistryValue& value = key.values[named->second];
+    if (!value.type || (*value.type != kRegSz && *value.type != kRegExpandSz) || !value.data) return std::nullopt;
+    std::u16string text;
+    for (std::size_t i = 0; i + 1 < value.data->size(); i += 2) {
+        const char16_t c = static_cast<char16_t>(static_cast<unsigned char>((*value.data)[i]) |
+                                                 (static_cast<unsigned char>((*value.data)[i + 1]) << 8));
+        if (c == 0) break;
+        text += c;
     }
-    return std::nullopt;
+    return text;
 }
 
 }  // namespace kosmara

@@ -13,10 +13,11 @@
 // to four hexadecimal digits for a UTF-16 code unit.
 #pragma once
 
-#include <map>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/registry.h"
@@ -51,8 +52,32 @@ public:
     const std::u16string& relativeTo() const { return relativeTo_; }
 
 private:
-    // Keyed by the path with its letters folded.
-    std::map<std::u16string, std::vector<RegistryValue>> keys_;
+    struct Key {
+        std::vector<RegistryValue> values;
+        // The index in values of each name, its letters folded.
+        std::unordered_map<std::u16string, std::size_t> byName;
+    };
+    // A key's place in the tree: the index of its parent (kTop for a key
+    // below the root) and its last path component, its letters folded.
+    // Keys are found one component at a time, so a long path costs its
+    // length once, not a copy of every parent's path.
+    struct Place {
+        std::size_t parent;
+        std::u16string name;
+        bool operator==(const Place&) const = default;
+    };
+    struct PlaceHash {
+        std::size_t operator()(const Place& place) const noexcept;
+    };
+    static constexpr std::size_t kTop = static_cast<std::size_t>(-1);
+
+    // The index of the key at keyPath, made with the keys on the way.
+    std::size_t MadeKey(std::u16string_view keyPath);
+    // The index of the key at keyPath; kTop when there is none.
+    std::size_t FoundKey(std::u16string_view keyPath) const;
+
+    std::vector<Key> keys_;
+    std::unordered_map<Place, std::size_t, PlaceHash> places_;
     std::u16string relativeTo_;
 };
 

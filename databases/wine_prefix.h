@@ -25,6 +25,8 @@ inline constexpr char16_t kWinePrefixMissing[] = u"Das Wine-Präfix \"%s\" exist
 inline constexpr char16_t kWinePrefixUnreadable[] =
     u"Die Registrierung des Wine-Präfixes \"%s\" (user.reg) kann nicht gelesen werden. %s";
 inline constexpr char16_t kNoWinePrefix[] = u"Kein Wine-Präfix angegeben, und weder WINEPREFIX noch HOME ist gesetzt";
+// %s: the hive file, %s: what lies there instead ("eine benannte Pipe (FIFO)").
+inline constexpr char16_t kHiveNotAFile[] = u"Die Registrierungsdatei \"%s\" ist keine gewöhnliche Datei, sondern %s.";
 // %s: the Windows path, %s: the prefix folder.
 inline constexpr char16_t kUnreachableWinePath[] =
     u"Der Pfad \"%s\" liegt auf keinem Laufwerk des Wine-Präfixes \"%s\"";
@@ -63,15 +65,29 @@ public:
     const std::u16string& prefixFolder() const { return prefixFolder_; }
 
 private:
+    // The user's profile folder from system.reg, read on first use only.
     std::optional<std::u16string> ProfileFolder() const;
-    std::u16string Expanded(std::u16string_view text) const;
+    std::optional<std::u16string> ProfileFolderOfMachine() const;
+    std::optional<std::u16string> StoredVariable(std::u16string_view name) const;
+    std::optional<std::u16string> Expanded(std::u16string_view text) const;
+    // The folder of the drive's link in "dosdevices", spelled as the link
+    // names it where that reaches the same folder; nothing when the prefix
+    // has no such drive.
+    std::optional<std::u16string> DriveFolder(char16_t letter) const;
 
     std::u16string prefixFolder_;
     RegistryHive user_;
+    struct Profile {
+        bool read = false;
+        std::optional<std::u16string> folder;
+        std::optional<std::u16string> fault;  // the message reading system.reg failed with
+    };
+    mutable Profile profile_;
 };
 
 // Opens the prefix in prefixFolder and reads its user's registry. Fails with
-// kWinePrefixMissing, kWinePrefixUnreadable or the hive's kDamagedHive.
+// kWinePrefixMissing, kWinePrefixUnreadable, kHiveNotAFile or the hive's
+// kDamagedHive.
 std::unique_ptr<WinePrefixSystem> OpenWinePrefix(std::u16string prefixFolder);
 
 // The prefix Wine itself would use: $WINEPREFIX, else $HOME/.wine; fails

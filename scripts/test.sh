@@ -35,7 +35,7 @@ ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir "$build/asan" -L unit --output-on-failure --no-tests=error -j "$jobs"
 
-# A bounded run of the table fuzzer (clang, libFuzzer, sanitizers); fails on any finding.
+# A bounded run of the fuzz targets, tables and hives (clang, libFuzzer, sanitizers); fails on any finding.
 KOSMARA_BUILD_DIR="$build" bash "$root/scripts/fuzz.sh" "${KOSMARA_FUZZ_SECONDS:-60}"
 
 echo "== windows tests (Wine)"

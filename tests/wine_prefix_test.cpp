@@ -4,16 +4,23 @@
 // Wine is read by RealWinePrefix, which wine_hive.sh starts.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <iterator>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "core/error.h"
 #include "core/text.h"
 #include "core/time_format.h"
@@ -21,6 +28,7 @@
 #include "databases/export_job.h"
 #include "databases/registry_hive.h"
 #include "databases/wine_prefix.h"
+#include "fake_system.h"
 #include "paradox_builder.h"
 #include "platform/file.h"
 #include "temp_folder.h"
@@ -43,6 +51,12 @@ std::string StringData(std::u16string_view text) {
         data += static_cast<char>(c >> 8);
     }
     return data + std::string(2, '\0');
+}
+
+std::string Repeated(const std::string& text, int times) {
+    std::string result;
+    for (int i = 0; i < times; ++i) result += text;
+    return result;
 }
 
 RegistryHive HiveOf(const std::string& body) { return RegistryHive::Parse(kHeader + body, u"/p/user.reg"); }
@@ -193,6 +207,35 @@ TEST(RegistryHive, ADamagedFileNamesTheLineAtFault) {
     }
 }
 
+// Hives far larger than Wine writes: one key path of 60,000 names (every
+// parent exists) and one key of 100,000 values, each name given twice in
+// another case; the later data replaces the earlier at its place.
+TEST(RegistryHive, LongKeyPathsAndManyValuesAreRead) {
+    std::string deep = "[";
+    for (int i = 0; i < 60000; ++i) deep += i == 0 ? "k" : "\\\\k";
+    deep += "] 1\n\"tief\"=\"unten\"\n";
+    std::string many = "[Software\\\\Viele] 1\n";
+    for (int round = 0; round < 2; ++round)
+        for (int i = 0; i < 100000; ++i)
+            many += (round == 0 ? "\"Wert" : "\"WERT") + std::to_string(i) + "\"=dword:" + (round == 0 ? "0" : "1") + "\n";
+    const RegistryHive hive = HiveOf(deep + many);
+
+    std::u16string path = u"K";
+    for (int i = 1; i < 60000; ++i) path += u"\\k";
+    EXPECT_EQ(hive.Text(path, u"TIEF"), u"unten");
+    ASSERT_NE(hive.Values(path.substr(0, 2 * 30000 - 1)), nullptr);
+    EXPECT_TRUE(hive.Values(path.substr(0, 2 * 30000 - 1))->empty());
+    EXPECT_EQ(hive.Values(path + u"\\k"), nullptr);
+    EXPECT_EQ(hive.Values(u"k\\K\\x"), nullptr);
+
+    const std::vector<RegistryValue>* values = hive.Values(u"software\\viele");
+    ASSERT_NE(values, nullptr);
+    ASSERT_EQ(values->size(), 100000u);
+    EXPECT_EQ((*values)[99999].name, u"WERT99999");
+    EXPECT_EQ((*values)[99999].data, std::string("\1\0\0\0", 4));
+    EXPECT_EQ((*values)[0].name, u"WERT0");
+}
+
 // A prefix as Wine makes it: dosdevices with "c:" -> ../drive_c and a
 // second drive linked to a folder elsewhere, user.reg with the shell's
 // folders, and drive_c with the user's profile.
@@ -270,6 +313,13 @@ TEST(WinePrefix, LocalAppDataComesFromTheShellFoldersAsWineStoresThem) {
         {"a plain string needs no expanding", userShell + "\"Local AppData\"=\"E:\\\\Lokal\"\n", "", u"E:\\Lokal"},
         {"no folder at all", userShell + "\"Local AppData\"=str(2):\"%USERPROFILE%\\\\x\"\n", "", std::nullopt},
         {"a number is no folder", shell + "\"Local AppData\"=dword:00000001\n", "", std::nullopt},
+        // 1,000 references to 1,000 references to 1,000 letters: beyond the
+        // 32,767 characters Windows expands, so the plain shell folder.
+        {"references multiplying beyond what Windows expands",
+         userShell + "\"Local AppData\"=str(2):\"C:\\\\" + Repeated("%A%", 1000) + "\"\n[Environment] 1\n\"A\"=str(2):\"" +
+             Repeated("%B%", 1000) + "\"\n\"B\"=\"" + std::string(1000, 'x') + "\"\n" + shell +
+             "\"Local AppData\"=\"C:\\\\users\\\\carl\"\n",
+         "", u"C:\\users\\carl"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -301,6 +351,13 @@ TEST(WinePrefix, WindowsPathsLeadThroughTheDriveLinks) {
         {u"D:\\kunden\\Kunden.DB", d + u"/Kunden/Kunden.DB"},
         {u"C:\\", c},
         {u"C:Programme", c + u"/Programme"},
+        // ".." at the drive's root stays there, as in Windows: no path
+        // leaves the drive's folder.
+        {u"C:\\..\\Programme\\Astro", c + u"/Programme/Astro"},
+        {u"C:\\..\\..\\..\\x", c + u"/x"},
+        {u"C:..", c},
+        {u"C:\\Programme\\.\\..\\programme\\Astro\\..\\..\\..\\Programme", c + u"/Programme"},
+        {u"C:\\Programme\\Fehlt\\..\\Astro", c + u"/Programme/Astro"},
         {u"E:\\Daten\\Horoskop.DB", std::nullopt},  // no such drive
         {u"\\\\server\\freigabe\\Horoskop.DB", std::nullopt},
         {u"Daten\\Horoskop.DB", std::nullopt},
@@ -311,6 +368,16 @@ TEST(WinePrefix, WindowsPathsLeadThroughTheDriveLinks) {
         SCOPED_TRACE(ToUtf8(test.windows));
         EXPECT_EQ(system->LinuxPath(test.windows), test.linux);
     }
+    // A registered path of 200,000 names below a missing folder.
+    std::u16string deepWindows = u"C:\\Fehlt";
+    std::u16string deepLinux = c + u"/Fehlt";
+    for (int i = 0; i < 200000; ++i) {
+        deepWindows += u"\\a";
+        deepLinux += u"/a";
+    }
+    EXPECT_EQ(system->LinuxPath(deepWindows), deepLinux);
+    // A null would end the name where the file calls read it ("..\0x").
+    EXPECT_EQ(system->LinuxPath(std::u16string(u"C:\\..\0x\\..\\x", 12)), std::nullopt);
     EXPECT_TRUE(system->FileExists(u"C:\\PROGRAMME\\Astro\\horoskop.db"));
     EXPECT_FALSE(system->FolderExists(u"C:\\PROGRAMME\\Astro\\horoskop.db"));
     EXPECT_TRUE(system->FolderExists(u"d:\\KUNDEN"));
@@ -364,6 +431,67 @@ TEST(WinePrefix, AMissingOrUnreadablePrefixSaysWhichFolder) {
         EXPECT_EQ(error.message(), u"Die Registrierungsdatei \"" + tree.PrefixText() +
                                        u"/system.reg\" ist in Zeile 1 beschädigt: die Kopfzeile \"WINE REGISTRY "
                                        u"Version 2\" fehlt");
+    }
+}
+
+// system.reg is read once: the profile folder it gave stays when the file
+// changes afterwards, and a user.reg or system.reg that is no file is named
+// with what it is, without waiting on it.
+TEST(WinePrefix, TheHivesAreReadOnceAndOnlyFromFiles) {
+    const std::string userShell =
+        "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Explorer\\\\User Shell Folders] 1\n"
+        "\"Local AppData\"=str(2):\"%USERPROFILE%\\\\AppData\\\\Local\"\n";
+    const std::string profileList =
+        std::string(kHeader) +
+        "[Software\\\\Microsoft\\\\Windows NT\\\\CurrentVersion\\\\ProfileList\\\\S-1-5-21-0-0-0-1000] 1\n"
+        "\"ProfileImagePath\"=\"C:\\\\users\\\\bert\"\n";
+    {
+        const PrefixTree tree;
+        tree.WriteUserHive(userShell);
+        WriteFileBytes(tree.prefix() / "system.reg", profileList);
+        const auto system = tree.Open();
+        EXPECT_EQ(system->LocalAppDataFolder(), u"C:\\users\\bert\\AppData\\Local");
+        WriteFileBytes(tree.prefix() / "system.reg", "kaputt\n");
+        EXPECT_EQ(system->LocalAppDataFolder(), u"C:\\users\\bert\\AppData\\Local");
+    }
+    const struct {
+        const char* what;
+        const char* file;
+        const char16_t* kind;
+        std::function<void(const fs::path&)> make;
+    } cases[] = {
+        {"a FIFO", "user.reg", u"eine benannte Pipe (FIFO)",
+         [](const fs::path& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0); }},
+        {"a device", "user.reg", u"ein zeichenorientiertes Gerät",
+         [](const fs::path& at) { fs::create_symlink("/dev/null", at); }},
+        {"a folder", "user.reg", u"ein Ordner", [](const fs::path& at) { fs::create_directory(at); }},
+        {"a socket", "user.reg", u"ein Socket",
+         [](const fs::path& at) {
+             const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+             ASSERT_GE(sock, 0);
+             sockaddr_un address{};
+             address.sun_family = AF_UNIX;
+             ASSERT_LT(at.native().size(), sizeof address.sun_path);
+             std::copy(at.native().begin(), at.native().end(), address.sun_path);
+             EXPECT_EQ(::bind(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+             ::close(sock);
+         }},
+        {"system.reg a FIFO", "system.reg", u"eine benannte Pipe (FIFO)",
+         [](const fs::path& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const PrefixTree tree;
+        if (std::string(c.file) != "user.reg") tree.WriteUserHive(userShell);
+        c.make(tree.prefix() / c.file);
+        try {
+            tree.Open()->LocalAppDataFolder();
+            ADD_FAILURE() << "no error";
+        } catch (const Error& error) {
+            EXPECT_EQ(ToUtf8(error.message()), ToUtf8(u"Die Registrierungsdatei \"" + tree.PrefixText() + u"/" +
+                                                      FromUtf8(c.file) + u"\" ist keine gewöhnliche Datei, sondern " +
+                                                      c.kind + u"."));
+        }
     }
 }
 
@@ -494,6 +622,177 @@ TEST(WinePrefix, DiscoveryAndExportWorkOnThePrefix) {
     ExportContext network{*system, session, db1, tbl1, unasked, GermanTimeFormat()};
     EXPECT_THROW(ExportDatabase(network, rows.purePaths[4], false), Error);
     EXPECT_TRUE(unasked.proposals.empty());
+}
+
+// A table of n horoscopes in folder: the count "export" reports tells which
+// of two tables it read.
+void WriteHoroscopes(const fs::path& folder, int n) {
+    auto builder = testing::HoroscopeTableBuilder();
+    for (int i = 1; i <= n; ++i) {
+        testing::HoroscopeRecord record;
+        record.id = std::to_string(i);
+        builder.AddRecord(record.Cells());
+    }
+    fs::create_directories(folder);
+    testing::WriteTable(builder.Build(), folder, "Horoskop", ".DB");
+}
+
+struct CliResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+CliResult RunOnPrefix(std::vector<std::u16string> arguments, const fs::path& prefix) {
+    arguments.insert(arguments.begin() + 1, {u"--wine-prefix", FromNativeBytes(prefix.native())});
+    std::ostringstream out;
+    std::ostringstream err;
+    const testing::FakeSystem noRegistry = [] {
+        testing::FakeSystem system;
+        system.hasRegistry = false;
+        return system;
+    }();
+    CommandLineEnvironment environment{out, err, noRegistry, {}, false, {}};
+    CliResult result;
+    result.exitCode = RunCommandLine(arguments, environment);
+    result.out = out.str();
+    result.err = err.str();
+    return result;
+}
+
+std::string Replaced(std::string text, const std::string& root) {
+    for (std::size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + root.size()))
+        text.replace(at, 1, root);
+    return text;
+}
+
+// Prefixes built to mislead: what "list" shows (the start of its output, "@"
+// for the test's folder) and what "export --row 1" reads. Each prefix is
+// "prefix" in the test's folder with "c:" -> ../drive_c, unless the case
+// makes it otherwise; a table the row must not read holds one horoscope, the
+// right one two.
+TEST(WinePrefix, HostilePrefixesListAndExportTheRightTable) {
+    const std::string rowsKey = "[Software\\\\Veltrane\\\\Kosmara 3.5\\\\Horoskope] 1\n";
+    const std::string userShell =
+        "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Explorer\\\\User Shell Folders] 1\n"
+        "\"Local AppData\"=str(2):\"%USERPROFILE%\\\\AppData\\\\Local\"\n";
+    const auto manyRows = [&] {
+        std::string rows = rowsKey;
+        for (int i = 0; i < 200; ++i) rows += "\"r" + std::to_string(i) + "\"=\"C:\\\\P" + std::to_string(i) + "\\\\Horoskop.DB\"\n";
+        return rows;
+    };
+    const auto bigSystemHive = [] {
+        std::string text = std::string(kHeader) +
+                           "[Software\\\\Microsoft\\\\Windows NT\\\\CurrentVersion\\\\ProfileList\\\\S-1-5-21-0-0-0-1000] 1\n"
+                           "\"ProfileImagePath\"=str(2):\"%SystemDrive%\\\\users\\\\bert\"\n";
+        for (int i = 0; i < 20000; ++i) text += "[Software\\\\Klasse" + std::to_string(i) + "] 1\n\"Wert\"=\"" + std::string(60, 'x') + "\"\n";
+        return text;
+    };
+    const auto hugeKeys = [] {
+        std::string text = "[";
+        for (int i = 0; i < 40000; ++i) text += i == 0 ? "k" : "\\\\k";
+        text += "] 1\n[Software\\\\Viele] 1\n";
+        for (int i = 0; i < 100000; ++i) text += "\"w" + std::to_string(i) + "\"=dword:00000001\n";
+        return text;
+    };
+    const struct {
+        const char* what;
+        const char* prefixGiven;  // the prefix as the command line names it
+        std::function<void(const fs::path& root)> make;
+        std::string userKeys;
+        std::string systemHive;  // empty: none
+        const char* listed;
+        const char* exported;   // "export --row 1": the start of its output, or of its message
+        const char* aafAt;      // the AAF file it writes; "" when none
+    } cases[] = {
+        {"the prefix reached through a link, a drive linked relatively",
+         "lnk/prefix",
+         [](const fs::path& root) {
+             fs::create_directories(root / "lnk");
+             fs::create_directory_symlink("../prefix", root / "lnk" / "prefix");
+             fs::create_directory_symlink("../../shared/x", root / "prefix" / "dosdevices" / "d:");
+             WriteHoroscopes(root / "shared" / "x", 2);
+             WriteHoroscopes(root / "lnk" / "shared" / "x", 1);  // where the link's text points
+             WriteHoroscopes(root / "prefix" / "drive_c" / "Daten", 2);
+         },
+         rowsKey + "\"a\"=\"D:\\\\Horoskop.DB\"\n\"b\"=\"C:\\\\Daten\\\\Horoskop.DB\"\n", "",
+         "1\tD:\\Horoskop.DB\t@/shared/x/Horoskop.DB\n2\tC:\\Daten\\Horoskop.DB\t@/lnk/prefix/drive_c/Daten/Horoskop.DB\n",
+         "2 Horoskope gespeichert\n", "shared/x/Horoskop.aaf"},
+        {"a drive linked absolutely, the letter and names in another case",
+         "prefix",
+         [](const fs::path& root) {
+             fs::create_directory_symlink(root / "abs" / "daten", root / "prefix" / "dosdevices" / "d:");
+             WriteHoroscopes(root / "abs" / "daten", 2);
+         },
+         rowsKey + "\"a\"=\"d:\\\\HOROSKOP.db\"\n", "", "1\td:\\HOROSKOP.db\t@/abs/daten/Horoskop.DB\n",
+         "2 Horoskope gespeichert\n", "abs/daten/Horoskop.aaf"},
+        {"\"..\" at the drive's root stays there",
+         "prefix",
+         [](const fs::path& root) {
+             WriteHoroscopes(root / "prefix" / "drive_c" / "K", 2);
+             WriteHoroscopes(root / "prefix" / "K", 1);
+         },
+         rowsKey + "\"a\"=\"C:\\\\..\\\\K\\\\Horoskop.DB\"\n", "",
+         "1\tC:\\..\\K\\Horoskop.DB\t@/prefix/drive_c/K/Horoskop.DB\n", "2 Horoskope gespeichert\n",
+         "prefix/drive_c/K/Horoskop.aaf"},
+        {"\"..\" beyond the root reaches nothing outside the drive",
+         "prefix",
+         [](const fs::path& root) { WriteHoroscopes(root / "outside", 1); },
+         rowsKey + "\"a\"=\"C:\\\\..\\\\..\\\\outside\\\\Horoskop.DB\"\n", "",
+         "1\t(Existiert nicht) C:\\..\\..\\outside\\Horoskop.DB\t@/prefix/drive_c/outside/Horoskop.DB\n",
+         "Der Ordner \"@/prefix/drive_c/outside\" wurde nicht gefunden.", ""},
+        {"a key path of 40,000 names and a key of 100,000 values",
+         "prefix",
+         [](const fs::path& root) { WriteHoroscopes(root / "prefix" / "drive_c" / "K", 2); },
+         hugeKeys() + rowsKey + "\"a\"=\"C:\\\\K\\\\Horoskop.DB\"\n", "",
+         "1\tC:\\K\\Horoskop.DB\t@/prefix/drive_c/K/Horoskop.DB\n", "2 Horoskope gespeichert\n",
+         "prefix/drive_c/K/Horoskop.aaf"},
+        {"200 rows, each asking for the profile folder of a large system.reg",
+         "prefix",
+         [](const fs::path& root) {
+             WriteHoroscopes(root / "prefix" / "drive_c" / "users" / "bert" / "AppData" / "Local" / "VirtualStore" / "P0", 2);
+             fs::create_directories(root / "prefix" / "drive_c" / "P0");
+         },
+         userShell + manyRows(), bigSystemHive(),
+         "1\t(XP-Modus) C:\\P0\\Horoskop.DB\t@/prefix/drive_c/users/bert/AppData/Local/VirtualStore/P0/Horoskop.DB\n"
+         "2\t(Existiert nicht) C:\\P1\\Horoskop.DB\t@/prefix/drive_c/P1/Horoskop.DB\n",
+         "2 Horoskope gespeichert\n", "prefix/drive_c/P0/Horoskop.aaf"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const TempFolder temp;
+        const fs::path root = fs::canonical(temp.path());
+        fs::create_directories(root / "prefix" / "dosdevices");
+        fs::create_directories(root / "prefix" / "drive_c");
+        fs::create_directory_symlink("../drive_c", root / "prefix" / "dosdevices" / "c:");
+        WriteFileBytes(root / "prefix" / "user.reg", PrefixTree::HiveText(c.userKeys));
+        if (!c.systemHive.empty()) WriteFileBytes(root / "prefix" / "system.reg", c.systemHive);
+        c.make(root);
+        const fs::path prefix = root / c.prefixGiven;
+
+        const CliResult listed = RunOnPrefix({u"list"}, prefix);
+        EXPECT_EQ(listed.exitCode, 0) << listed.err;
+        const std::string expected = Replaced(c.listed, root.native());
+        EXPECT_EQ(listed.out.substr(0, expected.size()), expected);
+
+        const fs::path scratch = root / "tmp";
+        fs::create_directories(scratch);
+        const ScopedVariable tmpdir("TMPDIR", scratch.c_str());
+        const CliResult exported = RunOnPrefix({u"export", u"--row", u"1"}, prefix);
+        const std::string& shown = *c.aafAt ? exported.out : exported.err;
+        EXPECT_EQ(exported.exitCode, *c.aafAt ? 0 : 1) << exported.err;
+        const std::string message = Replaced(c.exported, root.native());
+        EXPECT_EQ(shown.substr(0, message.size()), message) << shown;
+        if (*c.aafAt) {
+            EXPECT_TRUE(fs::is_regular_file(root / c.aafAt));
+        }
+        // Nothing written beside a table the row must not read.
+        for (const auto& entry : fs::recursive_directory_iterator(root)) {
+            if (entry.path().extension() == ".aaf") {
+                EXPECT_EQ(entry.path(), root / c.aafAt);
+            }
+        }
+    }
 }
 
 // A prefix that a real Wine made and wrote (tests/wine_hive.sh sets
