@@ -37,6 +37,7 @@
 #include <string>
 #include <string_view>
 
+#include "bench/bench_support.h"
 #include "bench/child_process.h"
 #include "bench/horoscope_table.h"
 #include "core/error.h"
@@ -184,21 +185,8 @@ int Main(int argc, char** argv) {
         return 2;
     }
 
-    std::filesystem::path folder = kept;
-    if (folder.empty()) {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kosmara-export-bench-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        folder = pattern;
-    } else {
-        std::filesystem::create_directories(folder);
-    }
-    struct Cleanup {
-        std::filesystem::path folder;
-        ~Cleanup() {
-            std::error_code ignored;
-            if (!folder.empty()) std::filesystem::remove_all(folder, ignored);
-        }
-    } cleanup{kept.empty() ? folder : std::filesystem::path()};
+    const bench::WorkFolder work(kept, "kosmara-export-bench");
+    const std::filesystem::path& folder = work.path();
 
     const std::string suffix = commentSize == bench::kCommentSize ? "" : "M" + std::to_string(commentSize);
     const std::filesystem::path large = folder / ("HORO" + std::to_string(records) + suffix + ".DB");
@@ -229,13 +217,4 @@ int Main(int argc, char** argv) {
 }  // namespace
 }  // namespace kosmara
 
-int main(int argc, char** argv) {
-    try {
-        return kosmara::Main(argc, argv);
-    } catch (const kosmara::Error& error) {
-        std::fprintf(stderr, "kosmara_export_bench: %s\n", kosmara::ToUtf8(error.message()).c_str());
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "kosmara_export_bench: %s\n", error.what());
-    }
-    return 1;
-}
+int main(int argc, char** argv) { return kosmara::bench::RunMain("kosmara_export_bench", kosmara::Main, argc, argv); }

@@ -28,6 +28,7 @@
 #include <string>
 #include <string_view>
 
+#include "bench/bench_support.h"
 #include "bench/child_process.h"
 #include "core/error.h"
 #include "core/text.h"
@@ -169,21 +170,8 @@ int Main(int argc, char** argv) {
         std::fprintf(stderr, "need 1 <= --small <= --mib <= 1024 and --runs >= 1\n");
         return 2;
     }
-    std::filesystem::path folder = kept;
-    if (folder.empty()) {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kosmara-hive-bench-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        folder = pattern;
-    } else {
-        std::filesystem::create_directories(folder);
-    }
-    struct Cleanup {
-        std::filesystem::path folder;
-        ~Cleanup() {
-            std::error_code ignored;
-            if (!folder.empty()) std::filesystem::remove_all(folder, ignored);
-        }
-    } cleanup{kept.empty() ? folder : std::filesystem::path()};
+    const bench::WorkFolder work(kept, "kosmara-hive-bench");
+    const std::filesystem::path& folder = work.path();
 
     const std::filesystem::path large = folder / ("user" + std::to_string(mib) + ".reg");
     WriteHive(large, mib);
@@ -201,13 +189,4 @@ int Main(int argc, char** argv) {
 }  // namespace
 }  // namespace kosmara
 
-int main(int argc, char** argv) {
-    try {
-        return kosmara::Main(argc, argv);
-    } catch (const kosmara::Error& error) {
-        std::fprintf(stderr, "kosmara_hive_bench: %s\n", kosmara::ToUtf8(error.message()).c_str());
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "kosmara_hive_bench: %s\n", error.what());
-    }
-    return 1;
-}
+int main(int argc, char** argv) { return kosmara::bench::RunMain("kosmara_hive_bench", kosmara::Main, argc, argv); }

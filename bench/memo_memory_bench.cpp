@@ -22,6 +22,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "bench/bench_support.h"
 #include "bench/child_process.h"
 #include "core/error.h"
 #include "core/time_format.h"
@@ -125,13 +126,4 @@ int Main(int argc, char** argv) {
 }  // namespace
 }  // namespace kosmara
 
-int main(int argc, char** argv) {
-    try {
-        return kosmara::Main(argc, argv);
-    } catch (const kosmara::Error& error) {
-        std::fprintf(stderr, "kosmara_memo_bench: %s\n", error.what());
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "kosmara_memo_bench: %s\n", error.what());
-    }
-    return 1;
-}
+int main(int argc, char** argv) { return kosmara::bench::RunMain("kosmara_memo_bench", kosmara::Main, argc, argv); }

@@ -45,6 +45,7 @@ size_t px_mb_write(pxblob_t* p, pxstream_t* dummy, size_t len, void* buffer);
 mbhead_t* get_mb_head(pxblob_t* pxblob, pxstream_t* pxs);
 }
 
+#include "bench/bench_support.h"
 #include "bench/horoscope_pxlib.h"
 #include "bench/horoscope_table.h"
 #include "core/error.h"
@@ -263,22 +264,8 @@ int Main(int argc, char** argv) {
         return 2;
     }
 
-    std::filesystem::path folder;
-    if (folderOption.empty()) {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kosmara-bench-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        folder = pattern;
-    } else {
-        folder = folderOption;
-        std::filesystem::create_directories(folder);
-    }
-    struct Cleanup {
-        std::filesystem::path folder;
-        ~Cleanup() {
-            std::error_code ignored;
-            if (!folder.empty()) std::filesystem::remove_all(folder, ignored);
-        }
-    } cleanup{folderOption.empty() ? folder : std::filesystem::path()};
+    const bench::WorkFolder work(folderOption, "kosmara-bench");
+    const std::filesystem::path& folder = work.path();
 
     const std::filesystem::path large = folder / ("HORO" + std::to_string(records) + ".DB");
     const std::filesystem::path smaller = folder / ("HORO" + std::to_string(small) + ".DB");
@@ -330,13 +317,4 @@ int Main(int argc, char** argv) {
 }  // namespace
 }  // namespace kosmara
 
-int main(int argc, char** argv) {
-    try {
-        return kosmara::Main(argc, argv);
-    } catch (const kosmara::Error& error) {
-        std::fprintf(stderr, "kosmara_bench: %s\n", kosmara::ToUtf8(error.message()).c_str());
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "kosmara_bench: %s\n", error.what());
-    }
-    return 1;
-}
+int main(int argc, char** argv) { return kosmara::bench::RunMain("kosmara_bench", kosmara::Main, argc, argv); }

@@ -23,18 +23,27 @@ namespace kosmara {
 namespace {
 
 // The table named on the command line, opened read-only as "dump" and
-// "check" read it: through db1 on its folder, in the code page asked for; a
-// protected table that no given password opens is asked for at the
-// terminal as the export asks.
-void OpenNamedTable(const Command& command, CommandLineEnvironment& environment, Database& db1, Table& tbl1) {
-    const std::u16string tablePath = FullPath(command.operands[0]);
-    db1.SetParam(u"PATH", FolderOfPath(tablePath));
-    db1.Connect();
-    tbl1.SetTableName(NameOfPath(tablePath));
-    tbl1.SetCodePage(command.codePage);
-    ConsoleUserInterface ui(environment, std::nullopt, /*quiet=*/true);
-    OpenTableAskingPasswords(db1.session(), tbl1, ui);
-}
+// "check" read it: through db1 on its folder, in the code page asked for,
+// with the command's passwords for as long as it is open; a protected table
+// that no given password opens is asked for at the terminal as the export
+// asks.
+struct NamedTable {
+    NamedTable(const Command& command, CommandLineEnvironment& environment)
+        : passwords(Session::Default(), command.passwords) {
+        Session::Default().SetNetworkControlFolder(TemporaryFolder());
+        const std::u16string tablePath = FullPath(command.operands[0]);
+        db1.SetParam(u"PATH", FolderOfPath(tablePath));
+        db1.Connect();
+        tbl1.SetTableName(NameOfPath(tablePath));
+        tbl1.SetCodePage(command.codePage);
+        ConsoleUserInterface ui(environment, std::nullopt, /*quiet=*/true);
+        OpenTableAskingPasswords(db1.session(), tbl1, ui);
+    }
+
+    const PasswordScope passwords;
+    Database db1{Session::Default()};
+    Table tbl1{db1};
+};
 
 // The check stopped at a record it could not reach: %s the record's number.
 constexpr char16_t kCheckStopped[] =
@@ -55,12 +64,8 @@ private:
 }  // namespace
 
 void RunDump(const Command& command, CommandLineEnvironment& environment) {
-    Session& session = Session::Default();
-    session.SetNetworkControlFolder(TemporaryFolder());
-    const PasswordScope passwords(session, command.passwords);
-    Database db1(session);
-    Table tbl1(db1);
-    OpenNamedTable(command, environment, db1, tbl1);
+    NamedTable table(command, environment);
+    Table& tbl1 = table.tbl1;
     WriteLine(environment.out, DumpFieldLine(tbl1.Fields()));
     for (tbl1.First(); !tbl1.Eof() && environment.out; tbl1.Next())
         WriteLine(environment.out, DumpRecordLine(tbl1.reader()));
@@ -70,12 +75,8 @@ void RunDump(const Command& command, CommandLineEnvironment& environment) {
 // as if its header named the wrong code page, and a line when the walk
 // could not reach the table's end (then false).
 bool RunCheck(const Command& command, CommandLineEnvironment& environment) {
-    Session& session = Session::Default();
-    session.SetNetworkControlFolder(TemporaryFolder());
-    const PasswordScope passwords(session, command.passwords);
-    Database db1(session);
-    Table tbl1(db1);
-    OpenNamedTable(command, environment, db1, tbl1);
+    NamedTable table(command, environment);
+    Table& tbl1 = table.tbl1;
     const std::vector<RecordFinding> findings = CheckRecords(tbl1);
     StreamSink sink(environment.out);
     WriteCheckReport(sink, findings);

@@ -167,11 +167,7 @@ ReplacingOutputFile OpenOutputFile(std::u16string_view path, const std::vector<F
 // Whether two outputs would replace the same file.
 bool SameDestination(const ReplacingOutputFile& a, const ReplacingOutputFile& b) {
     if (a.DestinationIdentity() && b.DestinationIdentity()) return *a.DestinationIdentity() == *b.DestinationIdentity();
-#ifdef _WIN32
-    return EqualIgnoringCase(a.finalPath(), b.finalPath());
-#else
-    return a.finalPath() == b.finalPath();
-#endif
+    return SameFinalPath(a.finalPath(), b.finalPath());
 }
 
 // The AAF file's bytes into its temporary file; when the writer is done,
@@ -309,9 +305,6 @@ std::optional<std::int32_t> Export(ExportContext& context, std::u16string_view t
     ReplacingOutputFile file = OpenOutputFile(*output, tableFiles, tablePath);
     std::optional<ReplacingOutputFile> report;
     if (reportFile != nullptr) {
-        const std::optional<FileIdentity> existing = IdentityOfPath(*reportFile);
-        if (existing && file.DestinationIdentity() && *existing == *file.DestinationIdentity())
-            throw Error(FillMessage(kReportIsOutput, {FullPath(*reportFile)}));
         report.emplace(OpenOutputFile(*reportFile, tableFiles, tablePath, kReportIsTableFile));
         if (SameDestination(*report, file)) throw Error(FillMessage(kReportIsOutput, {FullPath(*reportFile)}));
     }

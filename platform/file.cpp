@@ -10,11 +10,14 @@ namespace kosmara {
 bool operator==(const FileIdentity& a, const FileIdentity& b) {
     if (a.HasNumber() != b.HasNumber()) return false;
     if (a.HasNumber()) return a.volume == b.volume && a.file == b.file && a.fileHigh == b.fileHigh;
-    if (a.finalPath.empty() || b.finalPath.empty()) return false;
+    return !a.finalPath.empty() && SameFinalPath(a.finalPath, b.finalPath);
+}
+
+bool SameFinalPath(std::u16string_view a, std::u16string_view b) {
 #ifdef _WIN32
-    return EqualIgnoringCase(a.finalPath, b.finalPath);
+    return EqualIgnoringCase(a, b);
 #else
-    return a.finalPath == b.finalPath;
+    return a == b;
 #endif
 }
 

@@ -41,6 +41,10 @@ struct FileIdentity {
 // number and one without are different files.
 bool operator==(const FileIdentity& a, const FileIdentity& b);
 
+// Whether two full final paths name one file, as the file system compares
+// names (Windows: without regard to case).
+bool SameFinalPath(std::u16string_view a, std::u16string_view b);
+
 // The identity from what the system reports of an open file; finalPath is
 // asked only when the number is 0.
 FileIdentity MakeFileIdentity(std::uint64_t volume, std::uint64_t fileLow, std::uint64_t fileHigh,
@@ -52,44 +56,6 @@ std::optional<FileIdentity> IdentityOfOpenFile(std::intptr_t handle);
 // The full final path of an open file as the system resolves it (links
 // followed); nothing when the system cannot tell.
 std::optional<std::u16string> FinalPathOfOpenFile(std::intptr_t handle);
-
-// An output file, open for reading and writing and not shared with other
-// openers while the object lives; closed when it is destroyed.
-class OutputFile final : public ByteSink {
-public:
-    // Opens the regular file at path, creating it when it does not exist,
-    // and leaves its contents as they are, so the caller can look at the file
-    // it got (Identity) before emptying it. Anything else than a regular
-    // disk file fails with kNotARegularFile; any other failure with
-    // kCannotCreateFile. Both name the full path.
-    static OutputFile Open(std::u16string_view path);
-    // Open, then Truncate: the file created anew.
-    static OutputFile Create(std::u16string_view path) {
-        OutputFile file = Open(path);
-        file.Truncate();
-        return file;
-    }
-
-    OutputFile(OutputFile&&) noexcept = default;
-    OutputFile& operator=(OutputFile&&) noexcept = default;
-    ~OutputFile() override = default;
-
-    FileIdentity Identity() const;
-    // Empties the file; fails with kCannotCreateFile.
-    void Truncate();
-
-    // Writes all bytes or fails with kCannotWriteFile; whatever an earlier
-    // call wrote stays in the file.
-    void Write(const char* data, std::size_t size) override;
-
-    const std::u16string& path() const noexcept { return path_; }
-
-private:
-    OutputFile(NativeFile handle, std::u16string path) noexcept : handle_(std::move(handle)), path_(std::move(path)) {}
-
-    NativeFile handle_;
-    std::u16string path_;
-};
 
 // An output put in place only when it is whole: the bytes go to a
 // temporary file in the destination's folder (a name without "." that no

@@ -43,33 +43,6 @@ void WriteAllOrFail(const NativeFile& file, const std::u16string& path, const ch
 
 }  // namespace
 
-OutputFile OutputFile::Open(std::u16string_view path) {
-    std::u16string full = FullPath(path);
-    const auto fail = [&full](int code) { return Error(FillMessage(kCannotCreateFile, {full, SystemErrorText(code)})); };
-
-    // O_NONBLOCK: opening a FIFO or a device must not wait; either is
-    // refused below, once it is known what was opened.
-    const std::string native = ToNativeBytes(full);
-    int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
-    while (fd < 0 && errno == EINTR) fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
-    if (fd < 0) throw fail(errno);
-    NativeFile handle(fd);
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) throw fail(errno);
-    if (!S_ISREG(info.st_mode)) throw Error(FillMessage(kNotARegularFile, {full}));
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1) throw fail(errno);
-    // No sharing: another writer of this program (or any flock user) is kept out.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) throw fail(errno);
-    return OutputFile(std::move(handle), std::move(full));
-}
-
-FileIdentity OutputFile::Identity() const {
-    const std::optional<FileIdentity> identity = IdentityOfOpenFile(handle_.get());
-    if (!identity) throw Error(FillMessage(kCannotCreateFile, {path_, SystemErrorText(errno)}));
-    return *identity;
-}
-
 std::optional<FileIdentity> IdentityOfOpenFile(std::intptr_t handle) {
     struct stat info {};
     if (::fstat(static_cast<int>(handle), &info) != 0) return std::nullopt;
@@ -219,15 +192,6 @@ void ReplacingOutputFile::Commit() {
         ::fsync(folderFd);
         ::close(folderFd);
     }
-}
-
-void OutputFile::Truncate() {
-    if (::ftruncate(Descriptor(handle_), 0) != 0)
-        throw Error(FillMessage(kCannotCreateFile, {path_, SystemErrorText(errno)}));
-}
-
-void OutputFile::Write(const char* data, std::size_t size) {
-    WriteAllOrFail(handle_, path_, data, size);
 }
 
 std::u16string FullPath(std::u16string_view path) {

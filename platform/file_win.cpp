@@ -34,29 +34,6 @@ void WriteAllOrFail(const NativeFile& file, const std::u16string& path, const ch
 
 }  // namespace
 
-OutputFile OutputFile::Open(std::u16string_view path) {
-    std::u16string full = FullPath(path);
-    const auto fail = [&full](DWORD code) { return Error(FillMessage(kCannotCreateFile, {full, SystemErrorText(code)})); };
-    // Read and write, no sharing while the writer holds it; an existing file
-    // keeps its contents until the caller empties it.
-    HANDLE raw = ::CreateFileW(Wide(full), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (raw == INVALID_HANDLE_VALUE) throw fail(::GetLastError());
-    NativeFile handle(reinterpret_cast<std::intptr_t>(raw));
-    // "NUL", "CON", "COM1.aaf", pipes: devices whatever their name says.
-    if (::GetFileType(raw) != FILE_TYPE_DISK) throw Error(FillMessage(kNotARegularFile, {full}));
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(raw, &info)) throw fail(::GetLastError());
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) throw Error(FillMessage(kNotARegularFile, {full}));
-    return OutputFile(std::move(handle), std::move(full));
-}
-
-FileIdentity OutputFile::Identity() const {
-    const std::optional<FileIdentity> identity = IdentityOfOpenFile(handle_.get());
-    if (!identity) throw Error(FillMessage(kCannotCreateFile, {path_, SystemErrorText(::GetLastError())}));
-    return *identity;
-}
-
 namespace {
 
 // FILE_ID_INFO of GetFileInformationByHandleEx (Windows 8 and later): the
@@ -197,16 +174,6 @@ void ReplacingOutputFile::Commit() {
         throw Error(FillMessage(kCannotCreateFile, {path_, SystemErrorText(::GetLastError())}));
     committed_ = true;
     cleanup_.reset();
-}
-
-void OutputFile::Truncate() {
-    LARGE_INTEGER start{};
-    if (!::SetFilePointerEx(Native(handle_), start, nullptr, FILE_BEGIN) || !::SetEndOfFile(Native(handle_)))
-        throw Error(FillMessage(kCannotCreateFile, {path_, SystemErrorText(::GetLastError())}));
-}
-
-void OutputFile::Write(const char* data, std::size_t size) {
-    WriteAllOrFail(handle_, path_, data, size);
 }
 
 std::u16string FullPath(std::u16string_view path) {

@@ -12,7 +12,9 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -478,14 +480,26 @@ TEST(AafWriter, FileHeldByAnotherWriterCannotBeCreated) {
     MemoryTable table = HoroscopeTable({Horoscope{}});
     RecordingUi ui;
     {
-        const OutputFile holder = OutputFile::Create(PathText(file));
+        // Another writer holds it: without sharing (Windows), with an
+        // exclusive lock (POSIX).
 #ifdef _WIN32
+        const HANDLE holder = ::CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(holder, INVALID_HANDLE_VALUE);
         const unsigned long refused = ERROR_SHARING_VIOLATION;
 #else
+        const int holder = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        ASSERT_GE(holder, 0);
+        ASSERT_EQ(::flock(holder, LOCK_EX), 0);
         const unsigned long refused = EWOULDBLOCK;
 #endif
         EXPECT_ERROR_MESSAGE(WriteAafFile(PathText(file), table, ui, GermanTimeFormat()),
                              u"Datei \"" + PathText(file) + u"\" kann nicht erstellt werden. " + SystemErrorText(refused));
+#ifdef _WIN32
+        ::CloseHandle(holder);
+#else
+        ::close(holder);
+#endif
     }
     EXPECT_EQ(WriteAafFile(PathText(file), table, ui, GermanTimeFormat()), 1);
 }
