@@ -102,6 +102,9 @@ constexpr char kHelp[] =
     "                       Windows-Pfade des Präfixes.\n"
     "  -h, --help           zeigt diese Hilfe.\n"
     "\n"
+    "Ausgaben in eine Datei oder Pipe sind UTF-8; im Konsolenfenster von Windows\n"
+    "erscheint der Text, wie er ist, und dessen Codepage bleibt unverändert.\n"
+    "\n"
     "Rückgabewerte: 0 Erfolg, 1 Fehler, 2 falscher Aufruf.\n";
 
 constexpr char16_t kUnknownCommand[] = u"Unbekannter Befehl \"%s\".";

@@ -19,8 +19,9 @@ namespace {
 // RunCommandLine reports its own errors; one that escapes it is still shown.
 template <typename Argument, typename Convert>
 int Run(int argc, Argument* argv[], Convert convert) {
+    // Every line, the last error's too, reaches a console as it reads.
+    const kosmara::ConsoleOutput console;
     try {
-        kosmara::PrepareConsoleOutput();
         // Ctrl-C, a closed console or a terminal hung up part-way: no
         // temporary file stays, the terminal echoes again.
         kosmara::InstallInterruptCleanup();

@@ -2,16 +2,36 @@
 // a line typed without echo (a password).
 #pragma once
 
+#include <memory>
 #include <optional>
+#include <streambuf>
 #include <string>
 #include <string_view>
 
+#include "platform/utf16_output_buffer.h"
+
 namespace kosmara {
 
-// Windows: sets the console's output code page to UTF-8 and puts standard
-// output and standard error in binary mode, so no "\n" becomes CR LF.
-// POSIX terminals take the bytes as they are.
-void PrepareConsoleOutput();
+// While it lives, std::cout and std::cerr write the program's UTF-8 text so
+// that it reads right wherever it goes. Windows: standard output and
+// standard error are in binary mode (no "\n" becomes CR LF), bytes for a
+// file or a pipe stay UTF-8, and where one of them is a console its text
+// goes there as UTF-16 (WriteConsoleW), whatever the console's code page;
+// that code page is never changed, so the next program in the window shows
+// its text as before. POSIX terminals take the bytes as they are.
+class ConsoleOutput {
+public:
+    ConsoleOutput();
+    // Writes what is left and gives the streams their buffers back.
+    ~ConsoleOutput();
+    ConsoleOutput(const ConsoleOutput&) = delete;
+    ConsoleOutput& operator=(const ConsoleOutput&) = delete;
+
+private:
+    std::unique_ptr<Utf16OutputBuffer> out_, err_;
+    std::streambuf* outBefore_ = nullptr;
+    std::streambuf* errBefore_ = nullptr;
+};
 
 // Shows prompt on the terminal and reads one line typed there without
 // echoing it. Nothing when standard input is no terminal (a pipe, a file, no

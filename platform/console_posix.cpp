@@ -49,7 +49,9 @@ void WriteAll(int fd, const std::string& bytes) {
 
 }  // namespace
 
-void PrepareConsoleOutput() {}
+ConsoleOutput::ConsoleOutput() = default;
+
+ConsoleOutput::~ConsoleOutput() = default;
 
 std::optional<std::u16string> ReadSecretLine(std::u16string_view prompt) {
     if (::isatty(STDIN_FILENO) == 0) return std::nullopt;

@@ -3,7 +3,10 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <iostream>
+#include <memory>
 #include <string>
 
 #include "core/text.h"
@@ -37,12 +40,42 @@ private:
     bool saved_;
 };
 
+bool IsConsole(HANDLE handle) {
+    DWORD mode = 0;
+    return handle != INVALID_HANDLE_VALUE && handle != nullptr && ::GetConsoleMode(handle, &mode) != 0;
+}
+
+// All of text to a console, in pieces it takes at once (a surrogate pair is
+// never cut).
+bool WriteAllToConsole(HANDLE console, std::u16string_view text) {
+    constexpr std::size_t kPiece = 8192;
+    while (!text.empty()) {
+        std::size_t piece = std::min(text.size(), kPiece);
+        if (piece < text.size() && text[piece - 1] >= 0xD800 && text[piece - 1] <= 0xDBFF) --piece;
+        DWORD written = 0;
+        if (!::WriteConsoleW(console, text.data(), static_cast<DWORD>(piece), &written, nullptr) || written == 0)
+            return false;
+        text.remove_prefix(std::min<std::size_t>(written, text.size()));
+    }
+    return true;
+}
+
+// The stream's buffer replaced by one writing to the console, where the
+// handle is one; the buffer it had is returned.
+std::streambuf* WriteToConsoleIfOne(std::ostream& stream, DWORD which, std::unique_ptr<Utf16OutputBuffer>& buffer) {
+    HANDLE handle = ::GetStdHandle(which);
+    if (!IsConsole(handle)) return nullptr;
+    stream.flush();
+    buffer = std::make_unique<Utf16OutputBuffer>(
+        [handle](std::u16string_view text) { return WriteAllToConsole(handle, text); });
+    return stream.rdbuf(buffer.get());
+}
+
 void WriteToConsole(std::u16string_view text) {
     HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
-    DWORD mode = 0;
     DWORD written = 0;
-    if (::GetConsoleMode(error, &mode)) {
-        ::WriteConsoleW(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    if (IsConsole(error)) {
+        WriteAllToConsole(error, text);
     } else {
         const std::string bytes = ToUtf8(text);
         ::WriteFile(error, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
@@ -51,10 +84,18 @@ void WriteToConsole(std::u16string_view text) {
 
 }  // namespace
 
-void PrepareConsoleOutput() {
-    ::SetConsoleOutputCP(CP_UTF8);
+ConsoleOutput::ConsoleOutput() {
     ::_setmode(::_fileno(stdout), _O_BINARY);
     ::_setmode(::_fileno(stderr), _O_BINARY);
+    outBefore_ = WriteToConsoleIfOne(std::cout, STD_OUTPUT_HANDLE, out_);
+    errBefore_ = WriteToConsoleIfOne(std::cerr, STD_ERROR_HANDLE, err_);
+}
+
+ConsoleOutput::~ConsoleOutput() {
+    std::cout.flush();
+    std::cerr.flush();
+    if (out_) std::cout.rdbuf(outBefore_);
+    if (err_) std::cerr.rdbuf(errBefore_);
 }
 
 std::optional<std::u16string> ReadSecretLine(std::u16string_view prompt) {
@@ -84,9 +125,6 @@ std::optional<std::u16string> ReadSecretLine(std::u16string_view prompt) {
     return line;
 }
 
-bool StandardErrorIsTerminal() {
-    DWORD mode = 0;
-    return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
-}
+bool StandardErrorIsTerminal() { return IsConsole(::GetStdHandle(STD_ERROR_HANDLE)); }
 
 }  // namespace kosmara

@@ -1,7 +1,9 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <iterator>
 #include <cwchar>
 #include <mutex>
 
@@ -23,6 +25,21 @@ std::atomic<std::size_t> g_statusWidth{0};
 std::recursive_mutex g_commit;
 std::atomic<bool> g_interrupted{false};
 
+// Short ASCII text (up to 64 characters) to standard error: as UTF-16 to a
+// console, so its code page does not matter, else as the bytes they are.
+void WriteError(const wchar_t* text, std::size_t length) {
+    const HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    DWORD written = 0;
+    if (::GetConsoleMode(error, &mode)) {
+        ::WriteConsoleW(error, text, static_cast<DWORD>(length), &written, nullptr);
+        return;
+    }
+    char bytes[64];
+    for (std::size_t i = 0; i < length && i < sizeof bytes; ++i) bytes[i] = static_cast<char>(text[i]);
+    ::WriteFile(error, bytes, static_cast<DWORD>(std::min(length, sizeof bytes)), &written, nullptr);
+}
+
 BOOL WINAPI OnConsoleEvent(DWORD event) {
     switch (event) {
     case CTRL_C_EVENT:
@@ -42,13 +59,13 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
         }
     }
     if (g_terminalSaved.load()) ::SetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), g_terminalMode);
-    const HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
     std::size_t width = g_statusWidth.exchange(0);
-    DWORD written = 0;
     if (width > 0) {
-        ::WriteFile(error, "\r", 1, &written, nullptr);
-        while (width-- > 0) ::WriteFile(error, " ", 1, &written, nullptr);
-        ::WriteFile(error, "\r", 1, &written, nullptr);
+        WriteError(L"\r", 1);
+        constexpr wchar_t kSpaces[] = L"                                ";
+        constexpr std::size_t kSpaceCount = std::size(kSpaces) - 1;
+        for (; width > 0; width -= std::min(width, kSpaceCount)) WriteError(kSpaces, std::min(width, kSpaceCount));
+        WriteError(L"\r", 1);
     }
     // The default handler ends the process, as Ctrl-C always did.
     return FALSE;
