@@ -1,9 +1,10 @@
-// kosmara2aaf.exe in a real console window (Wine's console on an X display
-// of its own): run as a child sharing this program's console, it leaves the
-// console's output code page as it found it, and its German text, on
-// standard output and standard error, stands on the screen as written, even
-// characters the console's code page lacks. The password question reads
-// from that console without echo.
+// kosmara2aaf.exe in a real console window (Wine's console, on an X display
+// and a desktop of its own, see gui/gui_test_main.cpp): run as a child
+// sharing this program's console, it leaves the console's output code page
+// as it found it, and its German text, on standard output and standard
+// error, stands on the screen as written, even characters the console's
+// code page lacks. The password question reads from that console without
+// echo.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -39,27 +40,34 @@ std::string Narrow(const std::wstring& text) {
 class ConsoleWindowTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
+        // Should it fail, SetUp finds no screen.
         ::FreeConsole();
-        ASSERT_TRUE(::AllocConsole()) << "AllocConsole: error " << ::GetLastError();
+        ::AllocConsole();
         SECURITY_ATTRIBUTES inherited{sizeof(inherited), nullptr, TRUE};
         screen_ = ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 &inherited, OPEN_EXISTING, 0, nullptr);
         input_ = ::CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
                                OPEN_EXISTING, 0, nullptr);
-        CONSOLE_SCREEN_BUFFER_INFO info{};
-        // Wine's console shows a screen only where it can open a window.
-        ASSERT_TRUE(::GetConsoleScreenBufferInfo(screen_, &info)) << "no console screen (no X display?)";
     }
     static void TearDownTestSuite() {
         ::CloseHandle(screen_);
         ::CloseHandle(input_);
+        // Wine's console window outlives its last process: closed here, so
+        // it does not stay on the display until that ends.
+        const HWND window = ::GetConsoleWindow();
         ::FreeConsole();
+        DWORD host = 0;
+        if (window == nullptr || ::GetWindowThreadProcessId(window, &host) == 0) return;
+        const KernelHandle process(::OpenProcess(SYNCHRONIZE, FALSE, host));
+        ::PostMessageW(window, WM_CLOSE, 0, 0);
+        if (process) ::WaitForSingleObject(process.get(), 10000);
     }
 
     void SetUp() override {
-        // An empty screen, the cursor at its top.
+        // An empty screen, the cursor at its top. Wine's console has a
+        // screen only where it could open its window.
         CONSOLE_SCREEN_BUFFER_INFO info{};
-        ASSERT_TRUE(::GetConsoleScreenBufferInfo(screen_, &info));
+        ASSERT_TRUE(::GetConsoleScreenBufferInfo(screen_, &info)) << "no console screen: error " << ::GetLastError();
         DWORD filled = 0;
         ::FillConsoleOutputCharacterW(screen_, L' ', info.dwSize.X * info.dwSize.Y, COORD{0, 0}, &filled);
         ::SetConsoleCursorPosition(screen_, COORD{0, 0});
@@ -151,6 +159,7 @@ TEST_F(ConsoleWindowTest, ShowsGermanTextAndLeavesTheCodePage) {
     };
     for (const auto& c : cases) {
         SetUp();
+        if (HasFatalFailure()) return;
         const UINT before = ::GetConsoleOutputCP();
         ASSERT_NE(before, 0u);
         ASSERT_NE(before, static_cast<UINT>(CP_UTF8)) << "the test needs a console that is not yet UTF-8";
