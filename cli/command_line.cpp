@@ -104,7 +104,7 @@ constexpr char kHelp[] =
     "                       sonst aus ~/.wine. Die Pfade der Zeilen sind\n"
     "                       Windows-Pfade des Präfixes.\n"
     "  -h, --help           zeigt diese Hilfe.\n"
-    "  --version            zeigt die Version und die Lizenz des Programms.\n"
+    "  --version            zeigt Version und Lizenz von kosmara2aaf.\n"
     "\n"
     "Rückgabewerte: 0 Erfolg, 1 Fehler, 2 falscher Aufruf.\n";
 
