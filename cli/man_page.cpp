@@ -198,6 +198,8 @@ std::string ManPageFromHelp(std::string_view help, std::string_view date) {
     page += ".TH KOSMARA2AAF 1 \"";
     page += date;
     page += "\" \"kosmara2aaf " KOSMARA_VERSION_SHORT_TEXT "\" \"Benutzerbefehle\"\n";
+    // No hyphenation: groff's patterns are English and break German words wrongly.
+    page += ".nh\n";
     if (paragraphs.empty()) return page;
 
     // The first paragraph: what the program does.

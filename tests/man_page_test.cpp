@@ -91,7 +91,7 @@ TEST(ManPage, ExplainsEveryCommandAndOptionOfTheHelpAsAnEntry) {
 TEST(ManPage, HeaderNameAndSections) {
     const std::string page = ManPageFromHelp(HelpText(), "2026-12-10");
     for (const char* expected : {
-             "\n.TH KOSMARA2AAF 1 \"2026-12-10\" \"kosmara2aaf 1.0.0\" \"Benutzerbefehle\"\n",
+             "\n.TH KOSMARA2AAF 1 \"2026-12-10\" \"kosmara2aaf 1.0.0\" \"Benutzerbefehle\"\n.nh\n",
              "\n.SH NAME\nkosmara2aaf \\- wandelt Horoskop-Datenbanken von Kosmara 3.5 (Paradox-Tabellen) in "
              "AAF-Dateien um\n",
              "\n.SH AUFRUF\n", "\n.SH BEFEHLE\n", "\n.SH OPTIONEN\n",
