@@ -43,8 +43,11 @@ page=$work/root/usr/share/man/man1/kosmara2aaf.1.gz
 LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -l "$page" >"$work/page.txt" 2>"$work/page.err"
 [ ! -s "$work/page.err" ] || { cat "$work/page.err" >&2; fail "man warns about the manual page"; }
 # Every option the help names is on the page (man prints the minus signs as "-").
-for option in $("$program" --help | grep -o -- '--\{0,1\}-[a-z][a-z-]*' | LC_ALL=C sort -u); do
-  grep -q -- "$option" "$work/page.txt" || fail "the manual page lacks $option"
+options=$("$program" --help | grep -o -- '\(^\|[][ (]\)-\{1,2\}[a-z][a-z-]*' | sed 's/^[][ (]//' | LC_ALL=C sort -u)
+[ "$(wc -w <<<"$options")" -ge 10 ] || fail "the help names fewer options than expected: $options"
+for option in $options; do
+  grep -qE -- "(^|[][ (])$option([^a-z-]|\$)" "$work/page.txt" || fail "the manual page lacks $option"
 done
+echo "options of the help on the page:" $options
 head -n 12 "$work/page.txt"
 echo "check_package: $deb passes"
