@@ -13,6 +13,7 @@
 #include "cli/commands.h"
 #include "core/error.h"
 #include "core/text.h"
+#include "core/version.h"
 #include "engine/code_page.h"
 #include "engine/engine_error.h"
 
@@ -27,7 +28,8 @@ constexpr char kUsage[] =
     "        kosmara2aaf export --all [--into ORDNER] [--password KENNWORT]... [--wine-prefix ORDNER]\n"
     "        kosmara2aaf dump [--password KENNWORT]... [--codepage N] TABELLE\n"
     "        kosmara2aaf check [--password KENNWORT]... [--codepage N] TABELLE\n"
-    "        kosmara2aaf --help\n";
+    "        kosmara2aaf --help\n"
+    "        kosmara2aaf --version\n";
 
 constexpr char kHelp[] =
     "kosmara2aaf wandelt Horoskop-Datenbanken von Kosmara 3.5 (Paradox-Tabellen)\n"
@@ -41,6 +43,7 @@ constexpr char kHelp[] =
     "  kosmara2aaf dump [--password KENNWORT]... [--codepage N] TABELLE\n"
     "  kosmara2aaf check [--password KENNWORT]... [--codepage N] TABELLE\n"
     "  kosmara2aaf --help\n"
+    "  kosmara2aaf --version\n"
     "\n"
     "Befehle:\n"
     "  list     zeigt die Datenbanken, die Kosmara 3.5 für den angemeldeten\n"
@@ -101,11 +104,15 @@ constexpr char kHelp[] =
     "                       sonst aus ~/.wine. Die Pfade der Zeilen sind\n"
     "                       Windows-Pfade des Präfixes.\n"
     "  -h, --help           zeigt diese Hilfe.\n"
+    "  --version            zeigt Version und Lizenz von kosmara2aaf.\n"
     "\n"
     "Ausgaben in eine Datei oder Pipe sind UTF-8; im Konsolenfenster von Windows\n"
     "erscheint der Text, wie er ist, und dessen Codepage bleibt unverändert.\n"
     "\n"
     "Rückgabewerte: 0 Erfolg, 1 Fehler, 2 falscher Aufruf.\n";
+
+// "--version": the program's name and version, then its licence.
+constexpr char kVersion[] = "kosmara2aaf " KOSMARA_VERSION_SHORT_TEXT "\n" KOSMARA_LICENCE_LINE "\n";
 
 constexpr char16_t kUnknownCommand[] = u"Unbekannter Befehl \"%s\".";
 constexpr char16_t kUnknownOption[] = u"Unbekannte Option \"%s\".";
@@ -143,7 +150,7 @@ constexpr char16_t kPrefixWithTable[] =
 // What the arguments ask for: a command to run, the help, or nothing valid
 // (a wrong call; its message goes to err with the usage text).
 struct ParsedArguments {
-    enum class Kind { kRun, kHelp, kWrongUsage } kind = Kind::kRun;
+    enum class Kind { kRun, kHelp, kVersion, kWrongUsage } kind = Kind::kRun;
     Command command;
     std::u16string message;
 };
@@ -249,6 +256,10 @@ ParsedArguments ParseArguments(const std::vector<std::u16string>& arguments) {
     Command command;
     const std::u16string& name = arguments[0];
     if (isHelp(name)) return help;
+    if (name == u"--version") {
+        if (arguments.size() > 1) return WrongUsage(FillMessage(kTooManyArguments, {arguments[1]}));
+        return {ParsedArguments::Kind::kVersion, {}, {}};
+    }
     if (name == u"list") {
         command.kind = CommandKind::kList;
     } else if (name == u"dump") {
@@ -332,6 +343,8 @@ ParsedArguments ParseArguments(const std::vector<std::u16string>& arguments) {
 
 }  // namespace
 
+std::string_view HelpText() { return kHelp; }
+
 void WriteLine(std::ostream& out, const std::string& line) {
     out.write(line.data(), static_cast<std::streamsize>(line.size()));
     out.put('\n');
@@ -346,8 +359,8 @@ int RunCommandLine(const std::vector<std::u16string>& arguments, CommandLineEnvi
         err << kUsage << std::flush;
         return 2;
     }
-    if (parsed.kind == ParsedArguments::Kind::kHelp) {
-        out << kHelp << std::flush;
+    if (parsed.kind == ParsedArguments::Kind::kHelp || parsed.kind == ParsedArguments::Kind::kVersion) {
+        out << (parsed.kind == ParsedArguments::Kind::kHelp ? kHelp : kVersion) << std::flush;
         return out ? 0 : 1;
     }
 

@@ -36,4 +36,7 @@ struct CommandLineEnvironment {
 // success, 1 failure (German message on err), 2 wrong usage.
 int RunCommandLine(const std::vector<std::u16string>& arguments, CommandLineEnvironment& environment);
 
+// What "--help" prints (UTF-8): also the source of the manual page (cli/man_page.h).
+std::string_view HelpText();
+
 }  // namespace kosmara

@@ -16,6 +16,7 @@ packages=(
   wine wine64 fonts-wine xvfb xdotool imagemagick
   locales libc-l10n
   zip
+  lintian man-db groff-base
 )
 
 missing=()

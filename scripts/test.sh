@@ -2,7 +2,8 @@
 # Builds the native (Linux) and the Windows (MinGW-w64, run under Wine)
 # targets with warnings as errors and runs every test of both; runs the
 # native unit tests once more under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and the table fuzzer for a minute.
+# UndefinedBehaviorSanitizer, and the table fuzzer for a minute; makes and
+# checks the Debian package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -20,6 +21,10 @@ cmake --build "$build/windows" -j "$jobs"
 
 echo "== native tests"
 ctest --test-dir "$build/native" --output-on-failure --no-tests=error -j "$jobs"
+
+# The Debian package of the command line from the native build just tested:
+# lintian, its manual page through man, the program run from the unpacked package.
+KOSMARA_BUILD_DIR="$build" bash "$root/scripts/check_package.sh"
 
 # The unit tests (label "unit") once more, built by gcc with AddressSanitizer and
 # UndefinedBehaviorSanitizer; any report ends its test with a failure.

@@ -102,6 +102,7 @@ TEST(CommandLineTest, RefusesWrongUsage) {
         {{u"dump", u"-x", u"a.db"}, "Unbekannte Option \"-x\"."},
         {{u"export", u"a.db", u""}, "Die Ausgabedatei ist leer angegeben."},
         {{u"list", u"x"}, "Zu viele Argumente: \"x\"."},
+        {{u"--version", u"list"}, "Zu viele Argumente: \"list\"."},
         {{u"list", u"--password", u"x"}, "Die Option \"--password\" gilt nicht für \"list\"."},
         {{u"dump", u"--xp-mode", u"a.db"}, "Die Option \"--xp-mode\" gilt nicht für \"dump\"."},
         {{u"dump", u"--row", u"1"}, "Die Option \"--row\" gilt nicht für \"dump\"."},
@@ -173,6 +174,19 @@ TEST(CommandLineTest, PrintsHelp) {
         }
         EXPECT_NE(result.out.find("Rückgabewerte"), std::string::npos);
     }
+}
+
+TEST(CommandLineTest, PrintsVersionAndLicence) {
+    const Result result = RunCli({u"--version"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.out,
+              "kosmara2aaf 1.0.0\n"
+              "Freie Software unter der MIT-Lizenz; \u00A9 2026 die Autoren von kosmara2aaf.\n");
+    // Help and usage name it.
+    EXPECT_NE(RunCli({u"--help"}).out.find("  kosmara2aaf --version\n"), std::string::npos);
+    EXPECT_NE(RunCli({u"--help"}).out.find("  --version "), std::string::npos);
+    EXPECT_NE(RunCli({}).err.find(" kosmara2aaf --version\n"), std::string::npos);
 }
 
 // The output must never be a file of the table: not the table itself, nor

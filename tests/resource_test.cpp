@@ -3,7 +3,8 @@
 // resource with its German texts, and the manifest: the only one, accepted by
 // Windows, declaring what the program relies on, and in effect (the common
 // controls of version 6 are the ones loaded, which only its dependency
-// brings). Windows only.
+// brings). And those of kosmara2aaf.exe, read from the program's file: its
+// version resource and its manifest. Windows only.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -161,16 +162,27 @@ TEST_P(IconSize, WindowsPicksAndLoadsIt) {
 INSTANTIATE_TEST_SUITE_P(EverySize, IconSize, testing::ValuesIn(kIconSizes),
                          [](const testing::TestParamInfo<int>& size) { return std::to_string(size.param) + "px"; });
 
-// The version resource of this program, as GetFileVersionInfoW reads it from the file.
-std::vector<std::uint8_t> OwnVersionInfo() {
-    std::wstring self(MAX_PATH, L'\0');
-    self.resize(::GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
+// The version resource of a program file, as GetFileVersionInfoW reads it.
+std::vector<std::uint8_t> VersionInfoOf(const std::wstring& file) {
     DWORD ignored = 0;
-    std::vector<std::uint8_t> block(::GetFileVersionInfoSizeW(self.c_str(), &ignored));
-    if (block.empty() || !::GetFileVersionInfoW(self.c_str(), 0, static_cast<DWORD>(block.size()), block.data())) {
+    std::vector<std::uint8_t> block(::GetFileVersionInfoSizeW(file.c_str(), &ignored));
+    if (block.empty() || !::GetFileVersionInfoW(file.c_str(), 0, static_cast<DWORD>(block.size()), block.data())) {
         block.clear();
     }
     return block;
+}
+
+// The version resource of this program.
+std::vector<std::uint8_t> OwnVersionInfo() {
+    std::wstring self(MAX_PATH, L'\0');
+    self.resize(::GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
+    return VersionInfoOf(self);
+}
+
+// The command line program beside the tests, as the build made it.
+std::wstring CommandLineProgram() {
+    const std::string_view path = KOSMARA2AAF_PROGRAM;
+    return std::wstring(path.begin(), path.end());
 }
 
 // UTF-8 for messages: GoogleTest prints wide strings character by character.
@@ -190,8 +202,8 @@ const T* Query(std::vector<std::uint8_t>& block, const std::wstring& path, UINT*
     return static_cast<const T*>(value);
 }
 
-TEST(VersionResource, NumbersAreTheProgramsVersion) {
-    auto block = OwnVersionInfo();
+// The fixed part: the numbers of core/version.h, a released application.
+void ExpectVersionNumbers(std::vector<std::uint8_t>& block) {
     ASSERT_FALSE(block.empty()) << "no version resource";
     const auto* fixed = Query<VS_FIXEDFILEINFO>(block, L"\\");
     ASSERT_NE(fixed, nullptr);
@@ -207,8 +219,23 @@ TEST(VersionResource, NumbersAreTheProgramsVersion) {
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
 }
 
-TEST(VersionResource, TextsAreGermanInUnicode) {
+TEST(VersionResource, NumbersAreTheProgramsVersion) {
     auto block = OwnVersionInfo();
+    ExpectVersionNumbers(block);
+}
+
+TEST(VersionResource, CommandLineNumbersAreTheProgramsVersion) {
+    auto block = VersionInfoOf(CommandLineProgram());
+    ExpectVersionNumbers(block);
+}
+
+struct VersionText {
+    const wchar_t* name;
+    std::wstring_view expected;
+};
+
+// One language, German (Germany) in Unicode, and each text as expected.
+void ExpectGermanTexts(std::vector<std::uint8_t>& block, std::span<const VersionText> texts) {
     ASSERT_FALSE(block.empty()) << "no version resource";
     UINT length = 0;
     const auto* translation = Query<WORD>(block, L"\\VarFileInfo\\Translation", &length);
@@ -217,34 +244,65 @@ TEST(VersionResource, TextsAreGermanInUnicode) {
     EXPECT_EQ(translation[0], 0x0407) << "German (Germany)";
     EXPECT_EQ(translation[1], 1200) << "Unicode";
 
+    for (const VersionText& text : texts) {
+        const auto* value = Query<wchar_t>(block, std::wstring(L"\\StringFileInfo\\040704B0\\") + text.name);
+        EXPECT_NE(value, nullptr) << "no " << Utf8(text.name);
+        if (value != nullptr) {
+            EXPECT_EQ(Utf8(value), Utf8(text.expected)) << Utf8(text.name);
+        }
+    }
+}
+
+std::wstring FourPartVersion() {
+    return std::to_wstring(KOSMARA_VERSION_MAJOR) + L"." + std::to_wstring(KOSMARA_VERSION_MINOR) + L"." +
+           std::to_wstring(KOSMARA_VERSION_PATCH) + L"." + std::to_wstring(KOSMARA_VERSION_BUILD);
+}
+
+constexpr std::wstring_view kAuthors = L"Die Autoren von kosmara2aaf";
+constexpr std::wstring_view kCopyright = L"\u00A9 2026 die Autoren von kosmara2aaf; MIT-Lizenz";
+
+TEST(VersionResource, TextsAreGermanInUnicode) {
+    auto block = OwnVersionInfo();
     // The header hands the program the same texts the resource holds.
     struct Text {
         const wchar_t* name;
         std::wstring_view expected;
         std::wstring_view fromHeader;
     };
-    const std::wstring version = std::to_wstring(KOSMARA_VERSION_MAJOR) + L"." + std::to_wstring(KOSMARA_VERSION_MINOR) +
-                                 L"." + std::to_wstring(KOSMARA_VERSION_PATCH) + L"." +
-                                 std::to_wstring(KOSMARA_VERSION_BUILD);
+    const std::wstring version = FourPartVersion();
     const Text texts[] = {
-        {L"CompanyName", L"kosmara2aaf", KOSMARA_WIDE(KOSMARA_COMPANY_NAME)},
+        {L"CompanyName", kAuthors, KOSMARA_WIDE(KOSMARA_COMPANY_NAME)},
         // Garbled unless windres reads the .rc as UTF-8.
         {L"FileDescription", L"Daten\u00FCbernahme aus Kosmara 3.5", KOSMARA_WIDE(KOSMARA_FILE_DESCRIPTION)},
         {L"FileVersion", version, KOSMARA_WIDE(KOSMARA_VERSION_TEXT)},
         {L"InternalName", L"KosmaraExport", KOSMARA_WIDE(KOSMARA_INTERNAL_NAME)},
-        {L"LegalCopyright", L"Freie Software", KOSMARA_WIDE(KOSMARA_LEGAL_COPYRIGHT)},
+        {L"LegalCopyright", kCopyright, KOSMARA_WIDE(KOSMARA_LEGAL_COPYRIGHT)},
         {L"OriginalFilename", L"KosmaraExport.exe", KOSMARA_WIDE(KOSMARA_ORIGINAL_FILENAME)},
         {L"ProductName", L"Kosmara-Export", KOSMARA_WIDE(KOSMARA_PRODUCT_NAME)},
         {L"ProductVersion", version, KOSMARA_WIDE(KOSMARA_VERSION_TEXT)},
     };
+    std::vector<VersionText> expected;
     for (const Text& text : texts) {
-        const auto* value = Query<wchar_t>(block, std::wstring(L"\\StringFileInfo\\040704B0\\") + text.name);
-        EXPECT_NE(value, nullptr) << "no " << Utf8(text.name);
-        if (value != nullptr) {
-            EXPECT_EQ(Utf8(value), Utf8(text.expected)) << Utf8(text.name);
-        }
+        expected.push_back({text.name, text.expected});
         EXPECT_EQ(Utf8(text.fromHeader), Utf8(text.expected)) << Utf8(text.name);
     }
+    ExpectGermanTexts(block, expected);
+}
+
+TEST(VersionResource, CommandLineTextsAreGermanInUnicode) {
+    auto block = VersionInfoOf(CommandLineProgram());
+    const std::wstring version = FourPartVersion();
+    const VersionText texts[] = {
+        {L"CompanyName", kAuthors},
+        {L"FileDescription", L"Kosmara-Export f\u00FCr die Eingabeaufforderung"},
+        {L"FileVersion", version},
+        {L"InternalName", L"kosmara2aaf"},
+        {L"LegalCopyright", kCopyright},
+        {L"OriginalFilename", L"kosmara2aaf.exe"},
+        {L"ProductName", L"Kosmara-Export"},
+        {L"ProductVersion", version},
+    };
+    ExpectGermanTexts(block, texts);
 }
 
 BOOL CALLBACK CollectName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR names) {
@@ -288,6 +346,65 @@ TEST(Manifest, WindowsAcceptsIt) {
     context.cbSize = sizeof context;
     context.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID;
     context.hModule = ::GetModuleHandleW(nullptr);
+    context.lpResourceName = MAKEINTRESOURCEW(1);
+    HANDLE created = ::CreateActCtxW(&context);
+    EXPECT_NE(created, INVALID_HANDLE_VALUE) << "error " << ::GetLastError();
+    if (created != INVALID_HANDLE_VALUE) ::ReleaseActCtx(created);
+}
+
+// kosmara2aaf.exe loaded as data, for its resources.
+class CommandLineManifest : public testing::Test {
+protected:
+    void SetUp() override {
+        module_ = ::LoadLibraryExW(CommandLineProgram().c_str(), nullptr,
+                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        ASSERT_NE(module_, nullptr) << "cannot load " << KOSMARA2AAF_PROGRAM << ": error " << ::GetLastError();
+    }
+    void TearDown() override {
+        if (module_ != nullptr) ::FreeLibrary(module_);
+    }
+    std::string_view Manifest() const {
+        HRSRC info = ::FindResourceW(module_, MAKEINTRESOURCEW(1), RT_MANIFEST);
+        HGLOBAL loaded = info != nullptr ? ::LoadResource(module_, info) : nullptr;
+        const void* data = loaded != nullptr ? ::LockResource(loaded) : nullptr;
+        if (data == nullptr) return {};
+        return {static_cast<const char*>(data), ::SizeofResource(module_, info)};
+    }
+    HMODULE module_ = nullptr;
+};
+
+TEST_F(CommandLineManifest, IsResourceOneAndTheOnlyOne) {
+    std::vector<std::wstring> names;
+    ::EnumResourceNamesW(module_, RT_MANIFEST, CollectName, reinterpret_cast<LONG_PTR>(&names));
+    EXPECT_EQ(names, std::vector<std::wstring>{L"#1"});
+}
+
+TEST_F(CommandLineManifest, DeclaresWhatTheProgramReliesOn) {
+    const std::string_view manifest = Manifest();
+    ASSERT_FALSE(manifest.empty()) << "no manifest";
+    const char* const declarations[] = {
+        R"(<requestedExecutionLevel level="asInvoker" uiAccess="false"/>)",
+        R"(<longPathAware xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">true</longPathAware>)",
+        R"(<supportedOS Id="{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"/>)",  // Windows 7
+        R"(<supportedOS Id="{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}"/>)",  // Windows 8
+        R"(<supportedOS Id="{1f676c76-80e1-4239-95bb-83d0f6d0da78}"/>)",  // Windows 8.1
+        R"(<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>)",  // Windows 10 and 11
+    };
+    for (const char* declaration : declarations) {
+        EXPECT_NE(manifest.find(declaration), std::string_view::npos) << "missing: " << declaration;
+    }
+    // No window: neither common controls nor DPI awareness; UTF-16 to Windows: no UTF-8 ANSI code page.
+    for (const char* absent : {"Common-Controls", "dpiAware", "<activeCodePage"}) {
+        EXPECT_EQ(manifest.find(absent), std::string_view::npos) << "unexpected: " << absent;
+    }
+}
+
+TEST_F(CommandLineManifest, WindowsAcceptsIt) {
+    const std::wstring program = CommandLineProgram();
+    ACTCTXW context{};
+    context.cbSize = sizeof context;
+    context.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    context.lpSource = program.c_str();
     context.lpResourceName = MAKEINTRESOURCEW(1);
     HANDLE created = ::CreateActCtxW(&context);
     EXPECT_NE(created, INVALID_HANDLE_VALUE) << "error " << ::GetLastError();
