@@ -127,7 +127,7 @@ TEST(ExportJobTest, TheProposalLeavesAFolderThatTakesNoFile) {
 // An XP-mode export whose table's folder takes no file (a program folder an
 // unelevated user cannot write): proposed in the documents folder, and the
 // table's folders stay as they were.
-TEST(ExportJobTest, AnXpModeExportOfAProtectedFolderIsProposedInTheDocumentsFolder) {
+TEST(ExportJobTest, XpModeOfAProtectedFolderProposesDocuments) {
     ExportWorld world;
     const std::u16string folder = world.tree.Path(u"Programme/Astro");
     const std::u16string store = world.tree.StorePath(folder);
