@@ -31,6 +31,10 @@ namespace {
 
 constexpr char16_t kNoSuchRow[] = u"Es gibt keine Zeile %s; \"kosmara2aaf list\" zeigt die Zeilen 1 bis %s.";
 constexpr char16_t kNoRows[] = u"Es sind keine Datenbanken eingetragen.";
+// After the count message of an export without AUSGABE whose table's folder
+// took no new file; %s: the AAF file's path.
+constexpr char16_t kSavedElsewhere[] =
+    u"Im Ordner der Tabelle kann keine Datei angelegt werden; die AAF-Datei liegt stattdessen in \"%s\".";
 
 // The summary of "export --all".
 constexpr char16_t kSummaryHeader[] = u"Datenbank\tModus\tHoroskope\tAAF-Datei\tErgebnis";
@@ -141,12 +145,13 @@ std::u16string TableBaseName(const SystemServices& system, std::u16string_view t
 }
 
 // Where a row's AAF file goes before it is numbered, without its ".aaf":
-// in the --into folder under the table's name, else beside the table under
-// the name the export job proposes.
+// in the --into folder under the table's name, else where the export job
+// proposes it (beside the table, or in the documents folder where the
+// table's folder takes no new file).
 std::u16string OutputStem(const SystemServices& system, std::u16string_view tablePath,
                           const std::optional<std::u16string>& folder) {
     if (folder) return JoinPath(*folder, TableBaseName(system, tablePath));
-    const std::u16string proposed = ProposedOutputName(system.FileSystemPath(tablePath));
+    const std::u16string proposed = ProposedOutputFile(system, tablePath);
     return proposed.substr(0, proposed.size() - std::u16string_view(u".aaf").size());
 }
 
@@ -250,10 +255,12 @@ void RunExport(const Command& command, CommandLineEnvironment& environment) {
     const PasswordScope passwords(Session::Default(), command.passwords);
     ConsoleUserInterface ui(environment, std::move(output));
     const auto run = [&] { return ExportOne(*registry.system, ui, tablePath, xpMode, command.codePage, command.report); };
-    if (command.row) {
-        WithRegisteredPathShown(run);
-    } else {
-        run();
+    const std::optional<std::int32_t> count = command.row ? WithRegisteredPathShown(run) : run();
+    // Without AUSGABE the file went where the export job proposed it; one
+    // line says so where that is not beside the table.
+    if (count && command.operands.size() <= outputOperand &&
+        ui.chosen() != ProposedOutputName(registry.system->FileSystemPath(tablePath))) {
+        WriteLine(environment.out, Shown(FillMessage(kSavedElsewhere, {FullPath(ui.chosen())})));
     }
 }
 

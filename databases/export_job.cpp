@@ -210,6 +210,16 @@ std::u16string StagingFolderOf(const SystemServices& system) {
 
 std::u16string ProposedOutputName(std::u16string_view tablePath) { return ReplaceExtension(tablePath, u".aaf"); }
 
+std::u16string ProposedOutputFile(const SystemServices& system, std::u16string_view tablePath) {
+    const std::u16string beside = ProposedOutputName(system.FileSystemPath(tablePath));
+    if (system.FolderTakesNewFiles(FolderOfPath(beside))) return beside;
+    const std::u16string name = NameOfPath(beside);
+    for (const std::optional<std::u16string>& folder : {system.DocumentsFolder(), system.HomeFolder()}) {
+        if (folder && system.FolderTakesNewFiles(*folder)) return JoinPath(*folder, name);
+    }
+    return beside;
+}
+
 std::u16string FileMaskOf(std::u16string_view tableName) { return BaseNameOf(tableName) + u".*"; }
 
 bool IsParadoxFamilyExtension(std::u16string_view extension) {
@@ -268,7 +278,7 @@ std::optional<std::int32_t> Export(ExportContext& context, std::u16string_view t
     // VirtualStore mapping and the messages.
     const SystemServices& system = context.system;
     const std::u16string tableFile = system.FileSystemPath(tablePath);
-    const std::optional<std::u16string> output = context.ui.AskOutputFile(ProposedOutputName(tableFile));
+    const std::optional<std::u16string> output = context.ui.AskOutputFile(ProposedOutputFile(system, tablePath));
     if (!output) return std::nullopt;
 
     if (HasInvalidPathCharacters(tablePath)) throw Error(kInvalidPathCharacters);

@@ -78,6 +78,14 @@ std::u16string StagingFolderOf(const SystemServices& system);
 // of the last component) replaced by ".aaf", or ".aaf" appended.
 std::u16string ProposedOutputName(std::u16string_view tablePath);
 
+// The output file proposed for the table at tablePath (a path of system), as
+// the file calls reach it: its ProposedOutputName beside it where the
+// table's folder takes a new file; where it does not (a protected program
+// folder, a read-only share, a CD), the same name in the user's documents
+// folder, else in the home folder, the first of them that takes one; beside
+// the table again where neither does.
+std::u16string ProposedOutputFile(const SystemServices& system, std::u16string_view tablePath);
+
 // The file mask of the merge: the table name without its last extension,
 // followed by ".*".
 std::u16string FileMaskOf(std::u16string_view tableName);
@@ -94,8 +102,8 @@ bool IsParadoxFamilyExtension(std::u16string_view extension);
 
 // Exports the table at tablePath, in XP mode from its VirtualStore copy
 // where one exists. tablePath is a path of context.system: the VirtualStore
-// mapping and the messages take it as it is, the files are read and the
-// output name proposed at its FileSystemPath. Returns the number of horoscopes written, or nothing when
+// mapping and the messages take it as it is, the files are read at its
+// FileSystemPath, and the output proposed is its ProposedOutputFile. Returns the number of horoscopes written, or nothing when
 // the user cancelled the question for the output file (then nothing has been
 // created, copied or opened). Failures are Errors carrying the message; the
 // table is closed and the database disconnected before they go on.

@@ -1,8 +1,17 @@
 #include "databases/system_services.h"
 
 #include "platform/file_system.h"
+#include "platform/registry.h"
 
 namespace kosmara {
+
+std::optional<std::u16string> SystemServices::DocumentsFolder() const { return kosmara::DocumentsFolder(); }
+
+std::optional<std::u16string> SystemServices::HomeFolder() const { return kosmara::HomeFolder(); }
+
+bool SystemServices::FolderTakesNewFiles(std::u16string_view folder) const {
+    return !CannotCreateFilesIn(folder).has_value();
+}
 
 bool SystemServicesOfPlatform::HasRegistry() const { return SystemHasRegistry(); }
 

@@ -1,6 +1,7 @@
 // What discovery and the export job ask of the system beyond reading and
 // copying files: the registry, the shell's local application-data folder,
-// the user's temporary folder and the existence tests. The system's own
+// the user's temporary, documents and home folders, the existence tests and
+// whether a folder takes a new file. The system's own
 // answers come from the platform layer; tests give their own registry and
 // folders where the system has none.
 #pragma once
@@ -46,6 +47,16 @@ public:
     // The folder part of one of this system's paths, by its own rules (those
     // of FolderOfPath for the running system).
     virtual std::u16string FolderOf(std::u16string_view path) const { return FolderOfPath(path); }
+
+    // Where an output goes when the table's folder takes no new file: the
+    // user's documents folder, else the home folder, each as the file calls
+    // reach it (a FileSystemPath) without closing separator; nothing when
+    // the system cannot tell. The running system's by default.
+    virtual std::optional<std::u16string> DocumentsFolder() const;
+    virtual std::optional<std::u16string> HomeFolder() const;
+    // Whether a new file can be made in folder (a FileSystemPath), decided
+    // by making one that leaves nothing behind (CannotCreateFilesIn).
+    virtual bool FolderTakesNewFiles(std::u16string_view folder) const;
 };
 
 // The running system's: the platform layer's registry, shell and files.

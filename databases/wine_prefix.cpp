@@ -202,14 +202,43 @@ std::optional<std::u16string> WinePrefixSystem::Expanded(std::u16string_view tex
     });
 }
 
-std::optional<std::u16string> WinePrefixSystem::LocalAppDataFolder() const {
-    if (std::optional<std::u16string> folder = user_.Text(kUserShellFolders, kLocalAppData)) {
+std::optional<std::u16string> WinePrefixSystem::ShellFolder(std::u16string_view name) const {
+    if (std::optional<std::u16string> folder = user_.Text(kUserShellFolders, name)) {
         std::optional<std::u16string> expanded = Expanded(*folder);
         if (expanded && HasDriveLetter(*expanded) && expanded->find(u'%') == std::u16string::npos)
             return WithoutClosingBackslash(std::move(*expanded));
     }
-    if (std::optional<std::u16string> folder = user_.Text(kShellFolders, kLocalAppData)) {
+    if (std::optional<std::u16string> folder = user_.Text(kShellFolders, name)) {
         if (HasDriveLetter(*folder)) return WithoutClosingBackslash(std::move(*folder));
+    }
+    return std::nullopt;
+}
+
+std::optional<std::u16string> WinePrefixSystem::LocalAppDataFolder() const { return ShellFolder(kLocalAppData); }
+
+std::optional<std::u16string> WinePrefixSystem::DocumentsFolder() const {
+    std::vector<std::u16string> candidates;
+    if (std::optional<std::u16string> personal = ShellFolder(u"Personal")) candidates.push_back(std::move(*personal));
+    // The profile folder as the user's processes see it; a system.reg that
+    // cannot be read leaves it unknown.
+    std::optional<std::u16string> inProfile;
+    try {
+        inProfile = Expanded(u"%USERPROFILE%\\Documents");
+    } catch (const Error&) {
+    }
+    if (inProfile && HasDriveLetter(*inProfile) && inProfile->find(u'%') == std::u16string::npos) {
+        candidates.push_back(std::move(*inProfile));
+    } else {
+        for (const char* variable : {"USER", "LOGNAME"}) {
+            const char* user = std::getenv(variable);
+            if (user == nullptr || *user == '\0') continue;
+            candidates.push_back(u"C:\\users\\" + FromNativeBytes(user) + u"\\Documents");
+            break;
+        }
+    }
+    for (const std::u16string& candidate : candidates) {
+        if (std::optional<std::u16string> linuxPath = LinuxPath(candidate); linuxPath && kosmara::FolderExists(*linuxPath))
+            return linuxPath;
     }
     return std::nullopt;
 }

@@ -46,6 +46,13 @@ public:
     std::optional<std::u16string> LocalAppDataFolder() const override;
     // The running system's: the export's staging folder lies outside the prefix.
     std::u16string TemporaryFolder() const override;
+    // The prefix user's documents folder, where Wine's programs save, at its
+    // LinuxPath: "Personal" of the user's shell folders as for
+    // LocalAppDataFolder, else "Documents" in the user's profile folder
+    // (from system.reg, else "C:\users\" and the name Wine gives the
+    // profile, the Unix user's); nothing when none of them is reachable.
+    // The home folder stays the running system's.
+    std::optional<std::u16string> DocumentsFolder() const override;
     // Windows paths, tested at their LinuxPath; one without one exists not.
     bool FileExists(std::u16string_view path) const override;
     bool FolderExists(std::u16string_view path) const override;
@@ -70,6 +77,8 @@ private:
     std::optional<std::u16string> ProfileFolderOfMachine() const;
     std::optional<std::u16string> StoredVariable(std::u16string_view name) const;
     std::optional<std::u16string> Expanded(std::u16string_view text) const;
+    // A folder of the user's shell folders by its value name, as a Windows path.
+    std::optional<std::u16string> ShellFolder(std::u16string_view name) const;
     // The folder of the drive's link in "dosdevices", spelled as the link
     // names it where that reaches the same folder; nothing when the prefix
     // has no such drive.

@@ -39,10 +39,16 @@ std::u16string TemporaryFolder();
 // is. Whether it worked shows when the folder is used.
 void CreateFolders(std::u16string_view path);
 
-// Whether a file can be made in folder: creates a probe file there,
-// "kosmara-probe-" and the process id (no "." in it, so no table's file
-// mask and no 8.3 form of another name can take it), and removes it again.
-// Nothing when it worked, else the operating system's text of the failure.
+// Whether a file can be made in folder, decided by making one that leaves
+// nothing behind: POSIX a file without a name (O_TMPFILE) where the file
+// system has them, else, as on Windows, a file named kProbeFilePrefix, the
+// process id and a number (no "." in it, so no table's file mask and no
+// 8.3 form of another name can take it), removed at once (Windows: deleted
+// on close by the system). The system's own answer, so also a read-only
+// share, a CD or a folder made immutable refuse it, and Wine answers for the
+// Unix folder below. Nothing when it worked, else the system's text of the
+// failure.
+inline constexpr char16_t kProbeFilePrefix[] = u"~kosmara-probe-";
 std::optional<std::u16string> CannotCreateFilesIn(std::u16string_view folder);
 
 // The names of the files (not folders) in folder itself, hidden and system

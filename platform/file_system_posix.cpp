@@ -92,11 +92,31 @@ void CreateFolders(std::u16string_view path) {
 }
 
 std::optional<std::u16string> CannotCreateFilesIn(std::u16string_view folder) {
-    const std::string probe = NativePath(JoinPath(folder, u"kosmara-probe-" + FromAscii(std::to_string(::getpid()))));
-    const Descriptor file(OpenRetrying(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600));
-    if (!file) return SystemErrorText(static_cast<unsigned long>(errno));
-    if (::unlink(probe.c_str()) != 0) return SystemErrorText(static_cast<unsigned long>(errno));
-    return std::nullopt;
+    const std::string native = NativePath(folder.empty() ? std::u16string_view(u".") : folder);
+#ifdef O_TMPFILE
+    // A file without a name: nothing to remove, and nothing shows in the
+    // folder even for a moment. Where the file system has no such files,
+    // a named one is made and removed.
+    {
+        const Descriptor file(OpenRetrying(native.c_str(), O_TMPFILE | O_WRONLY | O_EXCL | O_CLOEXEC, 0600));
+        if (file) return std::nullopt;
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOSYS)
+            return SystemErrorText(static_cast<unsigned long>(errno));
+    }
+#endif
+    static unsigned counter = 0;
+    for (int attempt = 0;; ++attempt) {
+        const std::string probe = NativePath(JoinPath(
+            folder, kProbeFilePrefix + FromAscii(std::to_string(::getpid()) + "-" + std::to_string(++counter))));
+        const Descriptor file(OpenRetrying(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600));
+        if (!file) {
+            // A probe of another run that ended before removing it: another name.
+            if (errno == EEXIST && attempt < 100) continue;
+            return SystemErrorText(static_cast<unsigned long>(errno));
+        }
+        if (::unlink(probe.c_str()) != 0) return SystemErrorText(static_cast<unsigned long>(errno));
+        return std::nullopt;
+    }
 }
 
 std::optional<std::vector<std::u16string>> ListFiles(std::u16string_view folder) {

@@ -101,12 +101,20 @@ void CreateFolders(std::u16string_view path) {
 }
 
 std::optional<std::u16string> CannotCreateFilesIn(std::u16string_view folder) {
-    const std::u16string probe = JoinPath(folder, u"kosmara-probe-" + FromAscii(std::to_string(::GetCurrentProcessId())));
-    // Removed by the system when the handle closes, whatever happens between.
-    const KernelHandle file(::CreateFileW(Wide(probe), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                          FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-    if (!file) return SystemErrorText(::GetLastError());
-    return std::nullopt;
+    static unsigned counter = 0;
+    for (int attempt = 0;; ++attempt) {
+        const std::u16string probe = JoinPath(
+            folder, kProbeFilePrefix + FromAscii(std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++counter)));
+        // Removed by the system when the handle closes, whatever happens
+        // between; Wine removes the Unix file below it then.
+        const KernelHandle file(::CreateFileW(Wide(probe), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+        if (file) return std::nullopt;
+        const DWORD code = ::GetLastError();
+        // A probe of another run that ended before it was removed: another name.
+        if ((code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) && attempt < 100) continue;
+        return SystemErrorText(code);
+    }
 }
 
 std::optional<std::vector<std::u16string>> ListFiles(std::u16string_view folder) {

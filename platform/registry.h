@@ -1,5 +1,7 @@
-// The Windows registry, read only, and the shell's local application-data
-// folder: what discovery reads of the system. Other systems have neither.
+// The Windows registry, read only, and the user's folders the shell knows:
+// the local application-data folder discovery reads, and the documents and
+// home folders an output goes to where the table's folder takes no file.
+// Other systems have no registry; their user's folders are XDG's.
 #pragma once
 
 #include <cstdint>
@@ -38,5 +40,25 @@ std::optional<std::vector<RegistryValue>> ReadRegistryValues(RegistryRoot root, 
 // The current user's local application-data folder (CSIDL_LOCAL_APPDATA),
 // without a closing separator; nothing when the shell cannot tell.
 std::optional<std::u16string> LocalAppDataFolder();
+
+// The current user's documents folder, without a closing separator; nothing
+// when the system cannot tell. Windows: the known folder Documents (a
+// folder that exists; it is never created). POSIX: XDG_DOCUMENTS_DIR of
+// $XDG_CONFIG_HOME/user-dirs.dirs (else ~/.config/user-dirs.dirs), read as
+// xdg-user-dir reads it; nothing when the file or the entry is missing or
+// names the home folder itself (XDG's way of saying there is none).
+std::optional<std::u16string> DocumentsFolder();
+
+// The current user's home folder: Windows the profile folder; POSIX $HOME
+// when it is an absolute path, else the password database's.
+std::optional<std::u16string> HomeFolder();
+
+// The folder an XDG user-dirs.dirs text gives for name ("XDG_DOCUMENTS_DIR"),
+// as xdg-user-dir takes it from the shell assignments there: the last
+// assignment wins; its value double-quoted, with "\\", "\"", "\$" and "\`"
+// escaped, or bare; "$HOME" or "${HOME}" at its start stands for home.
+// Nothing when there is no such assignment, its value is no absolute path,
+// or it names home itself. Bytes in, bytes out (POSIX names).
+std::optional<std::string> XdgUserFolder(std::string_view userDirs, std::string_view name, std::string_view home);
 
 }  // namespace kosmara

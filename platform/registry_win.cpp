@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <knownfolders.h>
 #include <shlobj.h>
 
 #include "platform/registry.h"
@@ -62,5 +63,25 @@ std::optional<std::u16string> LocalAppDataFolder() {
     folder.resize(std::min<std::size_t>(folder.find(u'\0'), MAX_PATH + 1));
     return folder;
 }
+
+namespace {
+
+// A known folder of the current user as the shell names it: one that
+// exists (the shell verifies it), never created.
+std::optional<std::u16string> KnownFolder(const KNOWNFOLDERID& id) {
+    wchar_t* raw = nullptr;
+    const HRESULT result = ::SHGetKnownFolderPath(id, 0, nullptr, &raw);
+    const CoTaskMemText path(raw);
+    if (FAILED(result) || !path) return std::nullopt;
+    std::u16string folder = FromWide(path.get());
+    if (folder.empty()) return std::nullopt;
+    return folder;
+}
+
+}  // namespace
+
+std::optional<std::u16string> DocumentsFolder() { return KnownFolder(FOLDERID_Documents); }
+
+std::optional<std::u16string> HomeFolder() { return KnownFolder(FOLDERID_Profile); }
 
 }  // namespace kosmara

@@ -582,6 +582,74 @@ TEST(CommandLineTest, ExportsEveryRegisteredDatabase) {
     EXPECT_EQ(none.err, "Es sind keine Datenbanken eingetragen.\n");
 }
 
+// Without AUSGABE an export whose table's folder takes no new file (a
+// program folder an unelevated user cannot write) goes to the documents
+// folder, and a line after the count says where; "export --all" without
+// --into does the same per row and its summary names the file.
+// (A short name: the VirtualStore path holds the test's folder twice, and
+// Windows copies no path of MAX_PATH - 12 characters or more.)
+TEST(CommandLineTest, DocumentsTakeWhatTheFolderRefuses) {
+    testing::DriveTree tree;
+    const std::u16string plain = tree.Path(u"Programme/Daten/Horoskop.DB");
+    const std::u16string xp = tree.Path(u"Programme/Astro/Horoskop.DB");
+    const std::u16string documents = FullPath(tree.Path(u"Dokumente"));
+    testing::DriveTree::CreateFolder(FolderOfPath(xp));
+    testing::DriveTree::CreateFolder(documents);
+    for (const std::u16string& folder : {FolderOfPath(plain), FolderOfPath(tree.StorePath(xp))}) {
+        testing::DriveTree::CreateFolder(folder);
+        WriteHoroscopeTable(testing::DriveTree::Native(folder));
+    }
+    FakeSystem system;
+    system.localAppData = tree.appData();
+    system.temporaryFolder = tree.TemporaryFolder();
+    system.documents = documents;
+    // The folders as a row and as a full path name them.
+    for (const std::u16string& table : {plain, xp}) {
+        system.refusing.push_back(FolderOfPath(table));
+        system.refusing.push_back(FolderOfPath(FullPath(table)));
+    }
+    system.Add(u"1", plain).Add(u"2", xp);
+    const std::u16string aaf = JoinPath(documents, u"Horoskop.aaf");
+    const std::string elsewhere =
+        ToUtf8(u"Im Ordner der Tabelle kann keine Datei angelegt werden; die AAF-Datei liegt stattdessen in \"" + aaf +
+               u"\".\n");
+    const std::vector<std::string> tableFolder = SortedNames(testing::DriveTree::Native(FolderOfPath(plain)));
+
+    const struct {
+        const char* what;
+        std::vector<std::u16string> arguments;
+    } cases[] = {
+        {"a table", {u"export", plain}},
+        {"a plain row", {u"export", u"--row", u"1"}},
+        {"an XP-mode row", {u"export", u"--row", u"2"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(testing::DriveTree::Native(aaf));
+        const Result result = RunCli(c.arguments, system);
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(result.out, "2 Horoskope gespeichert\n" + elsewhere);
+        EXPECT_TRUE(std::filesystem::exists(testing::DriveTree::Native(aaf)));
+    }
+    EXPECT_EQ(SortedNames(testing::DriveTree::Native(FolderOfPath(plain))), tableFolder);
+    EXPECT_EQ(SortedNames(testing::DriveTree::Native(FolderOfPath(xp))), std::vector<std::string>{});
+
+    // An output given is taken as it is, without a word.
+    const std::u16string given = tree.Path(u"Ausgabe.aaf");
+    const Result withOutput = RunCli({u"export", plain, given}, system);
+    EXPECT_EQ(withOutput.out, "2 Horoskope gespeichert\n");
+
+    // Every row: numbered in the documents folder, named in the summary.
+    std::filesystem::remove(testing::DriveTree::Native(aaf));
+    const Result all = RunCli({u"export", u"--all"}, system);
+    EXPECT_EQ(all.exitCode, 0) << all.err;
+    EXPECT_EQ(all.out, ToUtf8(u"Datenbank\tModus\tHoroskope\tAAF-Datei\tErgebnis\n" + plain + u"\tnormal\t2\t" + aaf +
+                             u"\tgespeichert\n" + xp + u"\tXP-Modus\t2\t" + JoinPath(documents, u"Horoskop (2).aaf") +
+                             u"\tgespeichert\n"));
+    EXPECT_EQ(SortedNames(testing::DriveTree::Native(documents)),
+              (std::vector<std::string>{"Horoskop (2).aaf", "Horoskop.aaf"}));
+}
+
 // Each row of "export --all" writes a file of its own, also where two rows
 // would take one name beside their table: the plain and the XP-mode row of
 // one table (same registered path), and one table registered under two

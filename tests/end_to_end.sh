@@ -20,6 +20,26 @@ if [ "$1" != "--wine" ]; then
   "$program" export "$samples/Horoskop.DB" "$work/out.aaf" >"$work/stdout"
   cmp "$work/out.aaf" "$samples/Horoskop.aaf" || fail "native export differs from the kept AAF file"
   grep -q ' Horoskope gespeichert$' "$work/stdout" || fail "no count message: $(cat "$work/stdout")"
+  # A table folder that takes no new file (made immutable: what a protected
+  # program folder is to a user, for root too): without OUTPUT the AAF file
+  # goes to the XDG documents folder, and a line after the count says so.
+  mkdir -p "$work/Programme" "$work/heim/.config" "$work/heim/Eigene Texte"
+  cp "$samples/Horoskop.DB" "$samples/Horoskop.MB" "$work/Programme/"
+  printf 'XDG_DOCUMENTS_DIR="$HOME/Eigene Texte"\n' >"$work/heim/.config/user-dirs.dirs"
+  if chattr +i "$work/Programme" 2>/dev/null; then
+    trap 'chattr -i "$work/Programme" 2>/dev/null; rm -rf "$work"' EXIT
+    HOME="$work/heim" env -u XDG_CONFIG_HOME "$program" export "$work/Programme/Horoskop.DB" >"$work/stdout" ||
+      fail "export from an immutable folder failed"
+    chattr -i "$work/Programme"
+    cmp "$work/heim/Eigene Texte/Horoskop.aaf" "$samples/Horoskop.aaf" || fail "the file in the documents folder differs"
+    [ "$(sed -n 2p "$work/stdout")" = "Im Ordner der Tabelle kann keine Datei angelegt werden; die AAF-Datei liegt stattdessen in \"$work/heim/Eigene Texte/Horoskop.aaf\"." ] ||
+      fail "no line about the documents folder: $(cat "$work/stdout")"
+    [ "$(ls -A "$work/Programme")" = "$(printf 'Horoskop.DB\nHoroskop.MB')" ] || fail "table folder changed: $(ls -A "$work/Programme")"
+    cmp "$work/Programme/Horoskop.DB" "$samples/Horoskop.DB" && cmp "$work/Programme/Horoskop.MB" "$samples/Horoskop.MB" ||
+      fail "table changed"
+  else
+    echo "end_to_end: chattr +i geht hier nicht (root und ext4 nötig); der unbeschreibbare Tabellenordner bleibt ungeprüft / chattr +i unavailable, immutable folder not tested"
+  fi
   # Without a registry the default Wine prefix is read; where it is missing
   # too, one line says both.
   if WINEPREFIX="$work/kein Präfix" "$program" list >"$work/stdout" 2>"$work/stderr"; then
@@ -48,8 +68,19 @@ work=$(mktemp -d)
 appdata=$(wine_text cmd /c 'echo %LOCALAPPDATA%')
 store=$(wine_text winepath -u "$appdata\\VirtualStore$(printf '%s' "$work" | tr / '\\')")
 [ -n "$store" ] || fail "no VirtualStore folder for $work"
+# The user's shell folders as they were: the test points "Personal" (the
+# documents folder) at a folder of its own and puts them back at its end.
+shell_folders='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer'
+"$runner" reg export "$shell_folders\User Shell Folders" "$(printf 'Z:%s' "$work/usf.reg" | tr / '\\')" /y >/dev/null 2>&1 ||
+  fail "reg export failed"
+"$runner" reg export "$shell_folders\Shell Folders" "$(printf 'Z:%s' "$work/sf.reg" | tr / '\\')" /y >/dev/null 2>&1 ||
+  fail "reg export failed"
 cleanup() {
   "$runner" reg delete "$key" /f >/dev/null 2>&1 || true
+  chattr -i "$work/Daten" 2>/dev/null || true
+  for saved in usf sf; do
+    "$runner" reg import "$(printf 'Z:%s' "$work/$saved.reg" | tr / '\\')" >/dev/null 2>&1 || true
+  done
   rm -rf "$work" "$store"
 }
 trap cleanup EXIT
@@ -75,6 +106,28 @@ wine_text "$program" export --row 2 "$(windows_path "$work/row2.aaf")" >/dev/nul
 cmp "$work/row2.aaf" "$samples/Horoskop.aaf" || fail "export --row 2 differs from the kept AAF file"
 wine_text "$program" export --xp-mode "$table" "$(windows_path "$work/xp.aaf")" >/dev/null || fail "export --xp-mode failed"
 cmp "$work/xp.aaf" "$samples/Horoskop.aaf" || fail "export --xp-mode differs from the kept AAF file"
+# The table folder takes no new file (made immutable: a protected program
+# folder to a user, for root too): the XP-mode row without OUTPUT goes to
+# the Wine user's documents folder (the known folder Documents, here a
+# folder of the test's), a line says so, and the table folder stays as it was.
+if chattr +i "$work/Daten" 2>/dev/null; then
+  mkdir -p "$work/Dokumente"
+  "$runner" reg add "$shell_folders\User Shell Folders" /v Personal /t REG_EXPAND_SZ \
+    /d "$(windows_path "$work/Dokumente")" /f >/dev/null 2>&1 || fail "reg add Personal failed"
+  wine_text "$program" export --row 2 >"$work/stdout" || fail "export --row 2 from an immutable folder failed"
+  cmp "$work/Dokumente/Horoskop.aaf" "$samples/Horoskop.aaf" || fail "export --row 2 into the documents folder differs"
+  [ "$(sed -n 2p "$work/stdout")" = "Im Ordner der Tabelle kann keine Datei angelegt werden; die AAF-Datei liegt stattdessen in \"$(windows_path "$work/Dokumente/Horoskop.aaf")\"." ] ||
+    fail "no line about the documents folder: $(cat "$work/stdout")"
+  [ "$(ls -A "$work/Daten")" = "$(printf 'Horoskop.DB\nHoroskop.MB')" ] || fail "table folder changed: $(ls -A "$work/Daten")"
+  cmp "$work/Daten/Horoskop.DB" "$samples/Horoskop.DB" && cmp "$work/Daten/Horoskop.MB" "$samples/Horoskop.MB" ||
+    fail "table changed"
+  chattr -i "$work/Daten"
+  for saved in usf sf; do
+    "$runner" reg import "$(windows_path "$work/$saved.reg")" >/dev/null 2>&1 || fail "reg import $saved failed"
+  done
+else
+  echo "end_to_end: chattr +i geht hier nicht (root und ext4 nötig); der unbeschreibbare Tabellenordner bleibt ungeprüft / chattr +i unavailable, immutable folder not tested"
+fi
 # A write the file system refuses (a file-size limit makes it real; the Wine
 # server runs outside the limit): reported, nothing counted as saved, and
 # no cut-off file under the name, nor a temporary file beside it.

@@ -80,6 +80,77 @@ TEST(ExportJobTest, NormalModeReadsTheTableFolderItself) {
     EXPECT_EQ(SnapshotOf(DriveTree::Native(folder)), before);
 }
 
+// Where the proposed output goes: beside the table where its folder takes
+// a new file, else in the first of the documents and home folders that
+// takes one, else beside the table again. A folder that takes one is asked
+// no further.
+TEST(ExportJobTest, TheProposalLeavesAFolderThatTakesNoFile) {
+    ExportWorld world;
+    const std::u16string table = world.tree.Path(u"Programme/Astro");
+    const std::u16string documents = world.tree.Path(u"Dokumente");
+    const std::u16string home = world.tree.Path(u"Heim");
+    const std::u16string missing = world.tree.Path(u"Fehlt");
+    for (const std::u16string& folder : {table, documents, home}) DriveTree::CreateFolder(folder);
+    WriteHoroscopes(table, "Horoskop", {"Anna"});
+    const Snapshot before = SnapshotOf(DriveTree::Native(table));
+    const struct {
+        const char* what;
+        std::vector<std::u16string> refusing;
+        std::optional<std::u16string> documents;
+        std::optional<std::u16string> home;
+        std::u16string expected;  // folder
+        std::vector<std::u16string> probed;
+    } cases[] = {
+        {"the table's folder takes it", {}, documents, home, table, {table}},
+        {"into the documents folder", {table}, documents, home, documents, {table, documents}},
+        {"documents unknown: home", {table}, std::nullopt, home, home, {table, home}},
+        {"documents refuses: home", {table, documents}, documents, home, home, {table, documents, home}},
+        {"documents missing: home", {table}, missing, home, home, {table, missing, home}},
+        {"nothing known: beside the table", {table}, std::nullopt, std::nullopt, table, {table}},
+        {"nothing takes it: beside the table", {table, documents, home}, documents, home, table,
+         {table, documents, home}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        world.system.refusing = c.refusing;
+        world.system.documents = c.documents;
+        world.system.home = c.home;
+        world.system.probed.clear();
+        EXPECT_EQ(ProposedOutputFile(world.system, table + kPathSeparator + u"Horoskop.DB"),
+                  c.expected + kPathSeparator + u"Horoskop.aaf");
+        EXPECT_EQ(world.system.probed, c.probed);
+    }
+    // The real probes left nothing in the table's folder.
+    EXPECT_EQ(SnapshotOf(DriveTree::Native(table)), before);
+}
+
+// An XP-mode export whose table's folder takes no file (a program folder an
+// unelevated user cannot write): proposed in the documents folder, and the
+// table's folders stay as they were.
+TEST(ExportJobTest, XpModeOfAProtectedFolderProposesDocuments) {
+    ExportWorld world;
+    const std::u16string folder = world.tree.Path(u"Programme/Astro");
+    const std::u16string store = world.tree.StorePath(folder);
+    const std::u16string documents = world.tree.Path(u"Dokumente");
+    WriteHoroscopes(folder, "Horoskop", {"Alt"});
+    WriteHoroscopes(store, "Horoskop", {"Neu", "Neuer"});
+    DriveTree::CreateFolder(documents);
+    world.system.refusing = {folder};
+    world.system.documents = documents;
+    const Snapshot folderBefore = SnapshotOf(DriveTree::Native(folder));
+    const Snapshot storeBefore = SnapshotOf(DriveTree::Native(store));
+
+    EXPECT_EQ(world.Export(folder + kPathSeparator + u"Horoskop.DB", true), std::nullopt);  // the user cancels
+    const std::u16string proposed = documents + kPathSeparator + u"Horoskop.aaf";
+    EXPECT_EQ(world.ui.proposals, std::vector<std::u16string>{proposed});
+    world.ui.output = proposed;
+    EXPECT_EQ(world.Export(folder + kPathSeparator + u"Horoskop.DB", true), 2);
+    EXPECT_EQ(AafNames(DriveTree::Native(proposed)), "Neu;Neuer;");
+    EXPECT_EQ(SnapshotOf(DriveTree::Native(folder)), folderBefore);
+    EXPECT_EQ(SnapshotOf(DriveTree::Native(store)), storeBefore);
+    EXPECT_EQ(SnapshotOf(DriveTree::Native(documents)).size(), 1u);
+}
+
 TEST(ExportJobTest, CancellingTheOutputQuestionDoesNothing) {
     ExportWorld world;
     const std::u16string folder = world.tree.Path(u"Daten");

@@ -45,6 +45,24 @@ public:
         return found == finalPaths.end() ? std::u16string(path) : found->second;
     }
 
+    // The user's folders where the table's folder takes no file, and the
+    // folders that take no new file whatever the probe would say (as a
+    // protected folder does for a user; as root every folder takes one).
+    // Other folders are probed for real; every folder asked is noted.
+    std::optional<std::u16string> documents;
+    std::optional<std::u16string> home;
+    std::vector<std::u16string> refusing;
+    mutable std::vector<std::u16string> probed;
+    std::optional<std::u16string> DocumentsFolder() const override { return documents; }
+    std::optional<std::u16string> HomeFolder() const override { return home; }
+    bool FolderTakesNewFiles(std::u16string_view folder) const override {
+        probed.emplace_back(folder);
+        for (const std::u16string& refused : refusing) {
+            if (refused == folder) return false;
+        }
+        return SystemServices::FolderTakesNewFiles(folder);
+    }
+
     // A value of the key with text data as the registry stores strings:
     // UTF-16 little-endian with a closing null.
     FakeSystem& Add(std::u16string name, std::u16string_view text, std::uint32_t type = kRegSz) {

@@ -21,8 +21,13 @@ work=$(mktemp -d)
 export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
 # Arguments with characters outside ASCII reach Wine as UTF-8.
 export LC_ALL=C.UTF-8
+# A home of the test's own: Wine links the prefix user's documents folder
+# to it, and an AAF file saved there stays in the test's folder.
+export HOME="$work/heim"
+mkdir -p "$HOME"
 cleanup() {
   wineserver -k >/dev/null 2>&1 || true
+  chattr -i "$WINEPREFIX/drive_c/Daten" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -68,5 +73,21 @@ LC_ALL=de_DE.UTF-8 "$cli" export --all --into "$work/alle" >"$work/summary" 2>"$
 [ "$(grep -c "${tab}gespeichert\$" "$work/summary")" = 2 ] || { cat "$work/summary"; fail "export --all did not save two"; }
 cmp "$work/alle/Horoskop.aaf" "$samples/Horoskop.aaf" || fail "export --all: Horoskop.aaf differs"
 cmp "$work/alle/Horoskop (2).aaf" "$samples/Horoskop.aaf" || fail "export --all: Horoskop (2).aaf differs"
+# The table folder takes no new file (made immutable: what a protected
+# program folder is to a user, for root too): the XP-mode row without
+# AUSGABE goes to the prefix user's documents folder ("Personal" of its
+# shell folders), a line says so, and the table folder stays as it was.
+if chattr +i "$WINEPREFIX/drive_c/Daten" 2>/dev/null; then
+  documents="$WINEPREFIX/drive_c/users/$(id -un)/Documents"
+  LC_ALL=de_DE.UTF-8 "$cli" export --row "$((row + 1))" >"$work/stdout" || fail "export --row from an immutable folder failed"
+  chattr -i "$WINEPREFIX/drive_c/Daten"
+  cmp "$documents/Horoskop.aaf" "$samples/Horoskop.aaf" || fail "the file in the documents folder differs"
+  [ "$(sed -n 2p "$work/stdout")" = "Im Ordner der Tabelle kann keine Datei angelegt werden; die AAF-Datei liegt stattdessen in \"$documents/Horoskop.aaf\"." ] ||
+    fail "no line about the documents folder: $(cat "$work/stdout")"
+  [ "$(ls -A "$WINEPREFIX/drive_c/Daten")" = "$(printf 'Horoskop.DB\nHoroskop.MB')" ] || fail "table folder changed"
+  cmp "$WINEPREFIX/drive_c/Daten/Horoskop.DB" "$samples/Horoskop.DB" || fail "table changed"
+else
+  echo "wine_hive: chattr +i geht hier nicht (root und ext4 nötig); der unbeschreibbare Tabellenordner bleibt ungeprüft / chattr +i unavailable, immutable folder not tested"
+fi
 
 echo "wine_hive: user.reg written by $(wine --version 2>/dev/null) read as Wine wrote it"

@@ -330,6 +330,50 @@ TEST(WinePrefix, LocalAppDataComesFromTheShellFoldersAsWineStoresThem) {
     }
 }
 
+// The prefix user's documents folder, where an output goes when the
+// table's folder takes no new file: "Personal" of the shell folders, else
+// "Documents" in the profile folder, else in the folder Wine names after
+// the Unix user; only an existing folder, at its Linux path.
+TEST(WinePrefix, TheDocumentsFolderIsTheOneWinesProgramsSaveTo) {
+    const std::string userShell =
+        "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Explorer\\\\User Shell Folders] 1\n";
+    const std::string shell = "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Explorer\\\\Shell Folders] 1\n";
+    const std::string profile = "[Volatile Environment] 1\n\"USERPROFILE\"=\"C:\\\\users\\\\anna\"\n";
+    const struct {
+        const char* what;
+        std::string user;
+        std::vector<std::string> folders;  // below the prefix's parent: "prefix/drive_c/...", "anderswo/..."
+        const char* unixUser;
+        std::optional<std::string> expected;
+    } cases[] = {
+        {"Personal, expanded as Wine stores it", userShell + "\"Personal\"=str(2):\"%USERPROFILE%\\\\Documents\"\n" + profile,
+         {"prefix/drive_c/users/anna/Documents"}, "root", "prefix/drive_c/users/anna/Documents"},
+        {"Personal on another drive", shell + "\"Personal\"=\"D:\\\\Texte\\\\\"\n", {"anderswo/Texte"}, "root",
+         "anderswo/Texte"},
+        {"Personal missing on the disk: the profile's Documents", shell + "\"Personal\"=\"D:\\\\Fehlt\"\n" + profile,
+         {"prefix/drive_c/users/anna/Documents"}, "root", "prefix/drive_c/users/anna/Documents"},
+        {"no shell folder, no profile: the Unix user's", "", {"prefix/drive_c/users/bert/Documents"}, "bert",
+         "prefix/drive_c/users/bert/Documents"},
+        {"none of them exists", shell + "\"Personal\"=\"C:\\\\users\\\\anna\\\\Documents\"\n", {}, "anna", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const PrefixTree tree;
+        tree.WriteUserHive(c.user);
+        for (const std::string& folder : c.folders) fs::create_directories(tree.prefix().parent_path() / folder);
+        const ScopedVariable user("USER", c.unixUser);
+        const ScopedVariable logName("LOGNAME", nullptr);
+        const std::optional<std::u16string> documents = tree.Open()->DocumentsFolder();
+        if (!c.expected) {
+            EXPECT_EQ(documents, std::nullopt);
+            continue;
+        }
+        ASSERT_TRUE(documents.has_value());
+        EXPECT_TRUE(fs::equivalent(fs::path(ToNativeBytes(*documents)), tree.prefix().parent_path() / *c.expected))
+            << ToUtf8(*documents);
+    }
+}
+
 TEST(WinePrefix, WindowsPathsLeadThroughTheDriveLinks) {
     const PrefixTree tree;
     tree.WriteUserHive(kShellFolders);

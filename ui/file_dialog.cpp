@@ -103,12 +103,14 @@ FileDialog::Outcome FileDialog::RunItemDialog(HWND owner, std::u16string& chosen
     FILEOPENDIALOGOPTIONS options = 0;
     if (FAILED(dialog.get()->GetOptions(&options))) return Outcome::kNotShown;
     // The same checks as the classic dialog with its flags below: none on
-    // existence (a typed name of a missing file is taken), no question
-    // before replacing, no refusal of read-only files; file-system paths
-    // only; the current folder stays.
+    // existence (a typed name of a missing file is taken), no refusal of
+    // read-only files; the save dialog asks the system's own question
+    // before an existing file is replaced; file-system paths only; the
+    // current folder stays.
     options &= ~static_cast<FILEOPENDIALOGOPTIONS>(FOS_FILEMUSTEXIST | FOS_PATHMUSTEXIST | FOS_OVERWRITEPROMPT |
                                                    FOS_NOREADONLYRETURN | FOS_CREATEPROMPT);
     options |= FOS_FORCEFILESYSTEM | FOS_NOCHANGEDIR;
+    if (kind_ == FileDialogKind::kSave) options |= FOS_OVERWRITEPROMPT;
     if (FAILED(dialog.get()->SetOptions(options))) return Outcome::kNotShown;
 
     if (!filter_.empty()) {
@@ -193,6 +195,7 @@ bool FileDialog::RunClassicDialog(HWND owner, std::u16string& chosen) {
     parameters.nMaxFile = static_cast<DWORD>(buffer.size());
     parameters.lpstrDefExt = defaultExtension_.empty() ? nullptr : Wide(defaultExtension_);
     parameters.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING | OFN_NOCHANGEDIR;
+    if (kind_ == FileDialogKind::kSave) parameters.Flags |= OFN_OVERWRITEPROMPT;
 
     const BOOL confirmed =
         kind_ == FileDialogKind::kOpen ? ::GetOpenFileNameW(&parameters) : ::GetSaveFileNameW(&parameters);

@@ -8,9 +8,11 @@
 // - no title of their own (the system's "Öffnen", "Speichern unter"), no
 //   initial folder of their own: the folder comes from the file name;
 // - the read-only box hidden, the dialog resizable;
-// - no check that the file or its folder exists and no question before an
-//   existing file is replaced: the open dialog takes a typed name of a file
-//   that does not exist, the save dialog an existing file as it is;
+// - no check that the file or its folder exists: the open dialog takes a
+//   typed name of a file that does not exist;
+// - the save dialog asks the system's own question before an existing file
+//   is replaced (FOS_OVERWRITEPROMPT, OFN_OVERWRITEPROMPT): "No" leaves the
+//   user in the dialog to choose another name;
 // - only file-system paths are given back; the program's current folder is
 //   left as it was.
 #pragma once

@@ -176,8 +176,6 @@ std::u16string InFolder(const fs::path& folder, std::u16string text) {
 const NameCase kNameCases[] = {
     {"save: the proposed full path as it stands", FileDialogKind::kSave, "Horoskop.aaf", std::nullopt,
      "Horoskop.aaf"},
-    {"save: an existing file is taken without a question", FileDialogKind::kSave, "Vorhanden.aaf", std::nullopt,
-     "Vorhanden.aaf"},
     {"save: a typed name goes to the proposed folder, with the default extension", FileDialogKind::kSave,
      "Horoskop.aaf", u"Neu", "Neu.aaf"},
     {"save: a typed name with the extension keeps it", FileDialogKind::kSave, "Horoskop.aaf", u"Neu.aaf",
@@ -222,6 +220,51 @@ TEST_P(FileDialogTest, GivesTheConfirmedFullPath) {
         }
     }
     // Nothing was written: the existing file is as it was.
+    EXPECT_EQ(testing::ReadFileBytes(folder_ / "Vorhanden.aaf"), "alt");
+}
+
+// The save dialog asks the system's own question before it gives an
+// existing file: "Yes" takes it, "No" leaves the user in the dialog. The
+// open dialog and a new name ask nothing (GivesTheConfirmedFullPath would
+// report the question as a window left open).
+TEST_P(FileDialogTest, SavingOverAnExistingFileAsksFirst) {
+    testing::WriteFileBytes(folder_ / "Vorhanden.aaf", "alt");
+    for (const int answer : {IDYES, IDNO}) {
+        SCOPED_TRACE(answer == IDYES ? "Ja" : "Nein");
+        FileDialog dialog = Make(FileDialogKind::kSave);
+        dialog.SetFileName(PathText(folder_ / "Horoskop.aaf"));
+        bool asked = false;
+        bool stayedOpen = false;
+        EXPECT_TRUE(Run(dialog, [&](DialogDriver& driver) {
+            const HWND window = driver.WaitForDialog();
+            ASSERT_NE(window, nullptr);
+            const HWND field = FileNameField(window);
+            ASSERT_NE(field, nullptr);
+            SetText(field, PathText(folder_ / "Vorhanden.aaf"));
+            PressKey(field, VK_RETURN);
+            const HWND question = driver.WaitForDialog({}, {window});
+            ASSERT_NE(question, nullptr) << "no question before replacing the file";
+            asked = ::GetDlgItem(question, IDYES) != nullptr && ::GetDlgItem(question, IDNO) != nullptr;
+            ::PostMessageW(question, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+            EXPECT_TRUE(driver.WaitUntilClosed(question));
+            if (answer == IDNO) {
+                // Back in the dialog, which the user then leaves.
+                ::Sleep(200);
+                stayedOpen = ::IsWindow(window) && ::IsWindowVisible(window);
+                PressKey(FileNameField(window), VK_ESCAPE);
+            }
+            EXPECT_TRUE(driver.WaitUntilClosed(window));
+        }));
+        EXPECT_TRUE(asked) << "the question has no Yes and No";
+        if (answer == IDYES) {
+            EXPECT_TRUE(confirmed_);
+            EXPECT_EQ(ToUtf8(dialog.FileName()), ToUtf8(PathText(folder_ / "Vorhanden.aaf")));
+        } else {
+            EXPECT_TRUE(stayedOpen);
+            EXPECT_FALSE(confirmed_);
+        }
+    }
+    // The dialog itself writes nothing.
     EXPECT_EQ(testing::ReadFileBytes(folder_ / "Vorhanden.aaf"), "alt");
 }
 

@@ -10,7 +10,8 @@
 # RUNNER is the build's wine-run, SAMPLES the folder of the sample database,
 # ARTIFACTS the folder for the screenshots (emptied first; a failing step
 # leaves FEHLER-<scenario>.png and .txt there). Without SCENARIO names every
-# scenario runs: rows placeholder manual error password resize close dpi144.
+# scenario runs: rows placeholder manual error password resize close dpi144
+# documents.
 #
 # Wine runs in a prefix of its own beside the build's (wineprefix-gui, made
 # on first use and kept): the prefix's desktop process decides for all its
@@ -32,7 +33,7 @@ if [ $# -lt 7 ]; then
 fi
 runner=$1 program=$2 cli_program=$3 probe_program=$4 make_sample=$5 samples=$6 artifacts=$7
 shift 7
-all_scenarios=(rows placeholder manual error password resize close dpi144)
+all_scenarios=(rows placeholder manual error password resize close dpi144 documents)
 if [ $# -gt 0 ]; then scenarios=("$@"); else scenarios=("${all_scenarios[@]}"); fi
 
 caption='Datenübernahme aus Kosmara 3.5'
@@ -55,9 +56,20 @@ xvfb_pid=
 store=
 
 wine_up=
+# The shell folders' keys the documents scenario changes, as they were.
+shell_folders='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer'
+restore_shell_folders() {
+  local saved
+  for saved in usf sf; do
+    [ ! -f "$work/$saved.reg" ] || "$runner" reg import "$(windows_path "$work/$saved.reg")" >/dev/null 2>&1 </dev/null
+  done
+}
 cleanup() {
+  # An immutable folder could neither be left so nor removed.
+  chattr -i "$work/Geschuetzt" 2>/dev/null || true
   if [ -n "$wine_up" ]; then
     "$runner" reg delete "$key" /f >/dev/null 2>&1 </dev/null || true
+    restore_shell_folders || true
     set_density 96
     [ -z "$store" ] || rm -rf "$store"
     # Ends the programs of this test's prefix, its desktop and services.
@@ -728,6 +740,63 @@ CONTROLS
   probe --caption "$caption" resize 300 210 || fail "resize 300 210"
   IFS=, read -r -a outer <<<"$(get window '' outer)"
   expect "Mindestbreite / minimum width" 375 "${outer[2]}"
+  close_program
+}
+
+# An XP-mode row whose table folder takes no new file (made immutable, as
+# a protected program folder is to a user; the GUI runs as root, for whom
+# every other folder takes one): the save dialog proposes the table's name
+# in the Wine user's documents folder (the known folder Documents, here a
+# folder of the test's), the AAF file lands there with the sample's bytes,
+# and the table folder stays as it was, name for name and byte for byte.
+scenario_documents() {
+  local folder=$work/Geschuetzt documents=$work/Dokumente
+  mkdir -p "$folder" "$store/Geschuetzt" "$documents"
+  cp "$samples/Horoskop.DB" "$samples/Horoskop.MB" "$folder/"
+  cp "$samples/Horoskop.DB" "$samples/Horoskop.MB" "$store/Geschuetzt/"
+  if ! chattr +i "$folder" 2>/dev/null; then
+    echo "gui_test [documents]: chattr +i geht hier nicht (root und ext4 nötig); übersprungen / chattr +i unavailable, skipped"
+    return 0
+  fi
+  trap 'stop_program; chattr -i "$work/Geschuetzt" 2>/dev/null; restore_shell_folders' EXIT
+  "$runner" reg export "$shell_folders\User Shell Folders" "$(windows_path "$work/usf.reg")" /y >/dev/null 2>&1 </dev/null &&
+    "$runner" reg export "$shell_folders\Shell Folders" "$(windows_path "$work/sf.reg")" /y >/dev/null 2>&1 </dev/null ||
+    fail "reg export der Shell-Ordner / of the shell folders"
+  "$runner" reg add "$shell_folders\User Shell Folders" /v Personal /t REG_EXPAND_SZ /d "$(windows_path "$documents")" \
+    /f >/dev/null 2>&1 </dev/null || fail "reg add Personal"
+  local table=$folder/Horoskop.DB
+  set_rows "1=$(windows_path "$table")"
+  start_program
+  expect "Zeilen / rows" "$(escaped "$(windows_path "$table")")
+(XP-Modus) $(escaped "$(windows_path "$table")")" "$(combo_items 102)"
+  press Tab
+  focus_on() { probe --caption "$caption" show && [ "$(get focus '' id)" = "$1" ]; }
+  poll 10 focus_on 102 || fail "Tab führt nicht zur Liste / Tab does not reach the list"
+  press Down
+  row_selected() { probe --caption "$caption" show && [ "$(get item "index=$1" selected)" = 1 ]; }
+  poll 10 row_selected 1 || fail "Down wählt die XP-Zeile nicht / Down does not select the XP row"
+  press Return
+  next_dialog || fail "Kein Speicherdialog / no save dialog"
+  [ "$dialog_caption" != "$title" ] ||
+    fail "Statt des Speicherdialogs eine Meldung / a message instead of the save dialog: $(get control id=65535 text)"
+  save_dialog=$dialog
+  local shown proposed
+  proposed=$(windows_path "$documents/Horoskop.aaf")
+  shown=$(get focus '' text)
+  # The dialog shows the name in the proposed folder (its folder is checked
+  # by where the file lands), or the whole path.
+  [ "$shown" = "Horoskop.aaf" ] || [ "$shown" = "$(escaped "$proposed")" ] ||
+    fail "Speicherdialog schlägt \"$shown\" vor, erwartet / save dialog proposes \"$shown\", expected \"$proposed\""
+  shot documents-speicherdialog
+  press Return
+  expect_box "$save_dialog" "$(count_text $samples_count)" none
+  close_box
+  cmp -s "$documents/Horoskop.aaf" "$samples/Horoskop.aaf" ||
+    fail "Die AAF-Datei in Dokumente fehlt oder weicht ab / the AAF file in the documents folder is missing or differs"
+  expect "Tabellenordner / table folder" "$(printf '.\n./Horoskop.DB\n./Horoskop.MB')" "$(listing "$folder")"
+  cmp -s "$folder/Horoskop.DB" "$samples/Horoskop.DB" && cmp -s "$folder/Horoskop.MB" "$samples/Horoskop.MB" ||
+    fail "Die Tabelle hat sich verändert / the table changed"
+  expect "Dokumente / documents" "$(printf '.\n./Horoskop.aaf')" "$(listing "$documents")"
   close_program
 }
 
