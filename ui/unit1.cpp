@@ -48,9 +48,9 @@ constexpr int kListRightMargin = kClientWidth - kListPlace.left - kListPlace.wid
 // Room for the list's drop-down part, in rows of the list.
 constexpr int kDroppedRows = 8;
 // What a push button needs beside its text, on both sides together: its
-// edge and the focus frame inside it (2 + 2 pixels a side) and 2 pixels of
+// edge and the focus frame inside it (2 + 2 pixels a side) and 4 pixels of
 // air. At Tahoma on Windows every button's text fits its layout width so.
-constexpr int kButtonTextMargin = 12;
+constexpr int kButtonTextMargin = 16;
 
 // While an export runs, how often the window handles what waits for it.
 constexpr ULONGLONG kAnswerIntervalMilliseconds = 50;

@@ -381,9 +381,9 @@ expect_texts_fit() {
 }
 
 # expect_button_place ID LEFT,TOP,WIDTH,HEIGHT DPI: a button at its place in
-# the layout; it keeps its width where its text fits with room for edge and
-# focus frame (12 pixels at 96 dpi; Tahoma on Windows), else grows to the
-# right only.
+# the layout; it keeps its width where its text fits with room for edge,
+# focus frame and air (16 pixels at 96 dpi; Tahoma on Windows), else grows
+# to the right only.
 expect_button_place() {
   local id=$1 dpi=$3 want seen text
   IFS=, read -r -a want <<<"$2"
@@ -391,7 +391,7 @@ expect_button_place() {
   text=$(get control "id=$id" text_width)
   expect "Knopf / button $id: links, oben, Höhe / left, top, height" "${want[0]},${want[1]},${want[3]}" \
     "${seen[0]},${seen[1]},${seen[3]}"
-  if [ $((text + (12 * dpi + 48) / 96)) -le "${want[2]}" ]; then
+  if [ $((text + (16 * dpi + 48) / 96)) -le "${want[2]}" ]; then
     expect "Knopf / button $id: Breite wie im Layout / layout width (Text / text $text px)" "${want[2]}" "${seen[2]}"
   else
     [ "${seen[2]}" -gt "${want[2]}" ] || fault "Knopf / button $id wächst nicht / does not grow (Text / text $text px)"
