@@ -11,7 +11,7 @@
 # ARTIFACTS the folder for the screenshots (emptied first; a failing step
 # leaves FEHLER-<scenario>.png and .txt there). Without SCENARIO names every
 # scenario runs: rows placeholder manual error password resize close dpi144
-# substitute long.
+# substitute caption long.
 #
 # Wine runs in a prefix of its own beside the build's (wineprefix-gui, made
 # on first use and kept): the prefix's desktop process decides for all its
@@ -33,7 +33,7 @@ if [ $# -lt 7 ]; then
 fi
 runner=$1 program=$2 cli_program=$3 probe_program=$4 make_sample=$5 samples=$6 artifacts=$7
 shift 7
-all_scenarios=(rows placeholder manual error password resize close dpi144 substitute long)
+all_scenarios=(rows placeholder manual error password resize close dpi144 substitute caption long)
 if [ $# -gt 0 ]; then scenarios=("$@"); else scenarios=("${all_scenarios[@]}"); fi
 
 caption='Datenübernahme aus Kosmara 3.5'
@@ -62,6 +62,7 @@ cleanup() {
   if [ -n "$wine_up" ]; then
     "$runner" reg delete "$key" /f >/dev/null 2>&1 </dev/null || true
     set_density 96
+    restore_caption_height
     [ -z "$store" ] || rm -rf "$store"
     # Ends the programs of this test's prefix, its desktop and services.
     wineserver -k >/dev/null 2>&1 </dev/null || true
@@ -189,6 +190,21 @@ set_rows() {
 density_key='HKCU\Control Panel\Desktop'
 set_density() {
   "$runner" reg add "$density_key" /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1 </dev/null
+}
+
+# The height of title bars Wine gives the programs that start from now on
+# (in pixels, as Wine keeps it), and the one the prefix had.
+metrics_key='HKCU\Control Panel\Desktop\WindowMetrics'
+caption_height_before=
+set_caption_height() {
+  "$runner" reg add "$metrics_key" /v CaptionHeight /t REG_SZ /d "$1" /f >/dev/null 2>&1 </dev/null
+}
+restore_caption_height() {
+  if [ -n "$caption_height_before" ]; then
+    set_caption_height "$caption_height_before"
+  else
+    "$runner" reg delete "$metrics_key" /v CaptionHeight /f >/dev/null 2>&1 </dev/null || true
+  fi
 }
 
 app_pid=
@@ -442,6 +458,8 @@ store=$("$runner" winepath -u "$appdata\\VirtualStore$(printf '%s' "$work" | tr 
 
 scenario=setup
 set_density 96 || fail "LogPixels 96"  # a killed run may have left another
+caption_height_before=$("$runner" reg query "$metrics_key" /v CaptionHeight 2>/dev/null </dev/null |
+  awk '$1 == "CaptionHeight" { print $NF }' | tr -d '\r')
 make_table() {  # make_table FOLDER [OPTIONS...]: the sample database, varied by the options
   local folder=$1
   shift
@@ -868,6 +886,29 @@ CONTROLS
 }
 focus_on() { probe --caption "$caption" show && [ "$(get focus '' id)" = "$1" ]; }
 
+# A taller title bar (another theme, a larger text setting): the client
+# area keeps its 101 pixels and the window grows by what the frame takes,
+# so the buttons are whole inside it.
+scenario_caption() {
+  set_caption_height 44 || fail "CaptionHeight 44"
+  set_rows "1=$(windows_path "$plain_table")"
+  start_program
+  shot_window caption-hohe-titelleiste
+  expect_window_height 96
+  local outer origin client button id
+  IFS=, read -r -a outer <<<"$(get window '' outer)"
+  IFS=, read -r -a origin <<<"$(get window '' client_origin)"
+  IFS=, read -r -a client <<<"$(get window '' client)"
+  [ $((origin[1] - outer[1])) -ge 44 ] ||
+    fail "Die Titelleiste ist nicht höher / the title bar is not taller ($((origin[1] - outer[1])) px)"
+  for id in 101 103; do
+    IFS=, read -r -a button <<<"$(get control "id=$id" rect)"
+    [ $((button[1] + button[3])) -le "${client[1]}" ] ||
+      fault "Knopf / button $id abgeschnitten / cut off: unten / bottom $((button[1] + button[3])) > ${client[1]}"
+  done
+  close_program
+}
+
 # A long export (a table of 150000 records): meanwhile the window answers
 # messages sent by another process (the probe's SendMessageTimeout: it
 # finds the window by its caption and reads its state) with the list and
@@ -928,6 +969,7 @@ for scenario in "${scenarios[@]}"; do
   fi
   "$runner" reg delete "$key" /f >/dev/null 2>&1 </dev/null || true
   [ "$scenario" != dpi144 ] || set_density 96 || true
+  [ "$scenario" != caption ] || restore_caption_height
 done
 echo "gui_test: $(((($(now_us) - started)) / 1000000)) s, Bildschirmfotos / screenshots: $artifacts"
 if [ ${#failed[@]} -gt 0 ]; then
