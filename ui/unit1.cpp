@@ -262,6 +262,16 @@ INT_PTR TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         Layout();
         return TRUE;
 
+    case WM_SETTINGCHANGE:
+    case WM_THEMECHANGED: {
+        // Another title bar (a text size, a theme): the client area keeps its height.
+        RECT outer{};
+        ::GetWindowRect(window_, &outer);
+        ::SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left, OuterHeight(),
+                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        return FALSE;
+    }
+
     case WM_GETMINMAXINFO: {
         auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
         limits->ptMinTrackSize.x = Scale(kMinimumWidth);
