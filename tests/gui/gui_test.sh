@@ -931,11 +931,11 @@ scenario_long() {
   }
   poll 60 busy_answers ||
     fail "Während des Exports antwortet das Fenster nicht oder ist nicht gesperrt / no answer or not greyed during the export"
+  shot_window long-export-laeuft
   # At once, while the export has most of its way to go: a second export
   # asked for with Return, and the window asked to close.
   press Return
   probe --caption "$caption" close || fail "Hauptfenster nicht gefunden / main window not found"
-  shot_window long-export-laeuft
   # The window goes on answering; not timed, so no count of answers is due.
   local seen=0
   while ((seen < 3)) && busy_answers; do seen=$((seen + 1)); done
