@@ -31,7 +31,9 @@
 //
 // The options make variants for tests: a table protected by a password (its
 // blocks scrambled, as Paradox writes protected tables), and one holding only
-// the first N records, so a test can tell two copies of the table apart.
+// the first N records, so a test can tell two copies of the table apart; an N
+// above 28 repeats the records, numbered on, for a table that takes a while
+// to export.
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -265,6 +267,12 @@ int main(int argc, char** argv) {
         if (password) builder.Encrypt(*password);
         std::vector<HoroscopeRecord> records = SampleRecords();
         if (recordCount && *recordCount < records.size()) records.resize(*recordCount);
+        const std::size_t sampleCount = records.size();
+        for (std::size_t i = sampleCount; recordCount && i < *recordCount; ++i) {
+            HoroscopeRecord repeated = records[i % sampleCount];
+            repeated.id = std::to_string(i + 1);
+            records.push_back(std::move(repeated));
+        }
         for (const HoroscopeRecord& record : records) builder.AddRecord(record.Cells());
         const std::filesystem::path db = WriteTable(builder.Build(), argv[at], "Horoskop");
         std::printf("%s\n", db.string().c_str());

@@ -30,8 +30,10 @@ constexpr int kSpecialButtonId = 104;
 // The layout at 96 dots per inch: client area, then each control's
 // left, top, width and height.
 constexpr int kClientWidth = 660;
+// The client height is held; the outer height is what the system's frame
+// adds to it (140 with the standard frame of Windows 10 and 11 at 96 dots per
+// inch, more with a taller title bar).
 constexpr int kClientHeight = 101;
-constexpr int kOuterHeight = 140;
 constexpr int kMinimumWidth = 250;
 struct Place {
     int left, top, width, height;
@@ -45,6 +47,13 @@ constexpr Place kSpecialButtonPlace{407, 58, 218, 25};
 constexpr int kListRightMargin = kClientWidth - kListPlace.left - kListPlace.width;
 // Room for the list's drop-down part, in rows of the list.
 constexpr int kDroppedRows = 8;
+// What a push button needs beside its text, on both sides together: its
+// edge and the focus frame inside it (2 + 2 pixels a side) and 4 pixels of
+// air. At Tahoma on Windows every button's text fits its layout width so.
+constexpr int kButtonTextMargin = 16;
+
+// While an export runs, how often the window handles what waits for it.
+constexpr ULONGLONG kAnswerIntervalMilliseconds = 50;
 
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_THICKFRAME | WS_CLIPCHILDREN;
 constexpr DWORD kWindowExStyle = WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
@@ -74,13 +83,17 @@ UINT DpiOfWindow(HWND window) {
     return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
 }
 
-RECT OuterRectForClient(int width, int height, UINT dpi) {
+// The outer rectangle of the window for a client area of width x height: the
+// frame the system draws for the window's styles at this density.
+RECT OuterRectForClient(HWND window, int width, int height, UINT dpi) {
     RECT rect{0, 0, width, height};
+    const auto style = static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_STYLE));
+    const auto exStyle = static_cast<DWORD>(::GetWindowLongPtrW(window, GWL_EXSTYLE));
     using AdjustForDpiFunction = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
     static const auto adjustForDpi = reinterpret_cast<AdjustForDpiFunction>(
         reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
-    if (adjustForDpi == nullptr || !adjustForDpi(&rect, kWindowStyle, FALSE, kWindowExStyle, dpi))
-        ::AdjustWindowRectEx(&rect, kWindowStyle, FALSE, kWindowExStyle);
+    if (adjustForDpi == nullptr || !adjustForDpi(&rect, style, FALSE, exStyle, dpi))
+        ::AdjustWindowRectEx(&rect, style, FALSE, exStyle);
     return rect;
 }
 
@@ -113,6 +126,14 @@ int TextWidth(HWND control, std::u16string_view text) {
     ::SelectObject(dc, old);
     ::ReleaseDC(control, dc);
     return size.cx;
+}
+
+// The text of a control, as it stands.
+std::u16string TextOf(HWND control) {
+    const int length = ::GetWindowTextLengthW(control);
+    std::wstring text(static_cast<std::size_t>(std::max(length, 0)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(std::max(::GetWindowTextW(control, text.data(), length + 1), 0)));
+    return FromWide(text.c_str());
 }
 
 // The icon at the size the system asks for this density.
@@ -161,11 +182,6 @@ void TForm1::Show(int showCommand) {
                        work.top + (work.bottom - work.top - height) / 2, 0, 0,
                        SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    // Without databases btn2 is the default button, and looks it.
-    if (!::IsWindowEnabled(btn1)) {
-        ::SendMessageW(btn1, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
-        ::SendMessageW(btn2, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
-    }
     ::ShowWindow(window_, showCommand);
     ::UpdateWindow(window_);
 }
@@ -184,6 +200,18 @@ INT_PTR CALLBACK TForm1::DialogProc(HWND window, UINT message, WPARAM wParam, LP
 }
 
 INT_PTR TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == taskbarButtonCreated_ && message != 0) {
+        // The taskbar has (again) made the window's button: from now on its
+        // progress can show there.
+        taskbar_.reset();
+        ITaskbarList3* taskbar = nullptr;
+        if (SUCCEEDED(::CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3,
+                                         reinterpret_cast<void**>(&taskbar)))) {
+            ComPtr<ITaskbarList3> owned(taskbar);
+            if (SUCCEEDED(owned.get()->HrInit())) taskbar_ = std::move(owned);
+        }
+        return FALSE;
+    }
     switch (message) {
     case WM_INITDIALOG:
         TakeOverDpiScaling(window_);
@@ -191,33 +219,32 @@ INT_PTR TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         CreateControls();
         dpi_ = DpiOfWindow(window_);
         {
-            const RECT outer = OuterRectForClient(Scale(kClientWidth), Scale(kClientHeight), dpi_);
-            ::SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left, Scale(kOuterHeight),
+            const RECT outer = OuterRectForClient(window_, Scale(kClientWidth), Scale(kClientHeight), dpi_);
+            ::SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
                            SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         }
         ApplyDpi(dpi_);
         // An error in FormCreate is shown, and the window is still made.
         RunGuarded(window_, [this] { FormCreate(); });
+        SetDefaultButton();
         return TRUE;  // the focus goes to the first enabled control in tab order
-
-    case DM_GETDEFID:
-        // Enter on a control that is no button triggers btn1; with btn1 greyed
-        // (no databases) the first usable button, btn2, takes its place.
-        ::SetWindowLongPtrW(window_, DWLP_MSGRESULT,
-                            MAKELRESULT(::IsWindowEnabled(btn1) ? kExportButtonId : kSearchButtonId, DC_HASDEFID));
-        return TRUE;
 
     case WM_COMMAND:
         if (HIWORD(wParam) != BN_CLICKED) return FALSE;
         switch (LOWORD(wParam)) {
-        case kExportButtonId: btn1Click(); return TRUE;
-        case kSearchButtonId: btn2Click(); return TRUE;
+        case kExportButtonId: RunExportingHandler([this] { btn1Click(); }); return TRUE;
+        case kSearchButtonId: RunExportingHandler([this] { btn2Click(); }); return TRUE;
         case kSpecialButtonId: btn3Click(); return TRUE;
         case IDCANCEL: return TRUE;  // Escape does not close the window
         default: return FALSE;
         }
 
     case WM_CLOSE:
+        // An export is not broken off: the window closes when it is done.
+        if (exporting_) {
+            closeRequested_ = true;
+            return TRUE;
+        }
         ::DestroyWindow(window_);
         return TRUE;
 
@@ -235,11 +262,21 @@ INT_PTR TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         Layout();
         return TRUE;
 
+    case WM_SETTINGCHANGE:
+    case WM_THEMECHANGED: {
+        // Another title bar (a text size, a theme): the client area keeps its height.
+        RECT outer{};
+        ::GetWindowRect(window_, &outer);
+        ::SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left, OuterHeight(),
+                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        return FALSE;
+    }
+
     case WM_GETMINMAXINFO: {
         auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
         limits->ptMinTrackSize.x = Scale(kMinimumWidth);
-        limits->ptMinTrackSize.y = Scale(kOuterHeight);
-        limits->ptMaxTrackSize.y = Scale(kOuterHeight);
+        limits->ptMinTrackSize.y = OuterHeight();
+        limits->ptMaxTrackSize.y = OuterHeight();
         return TRUE;
     }
 
@@ -248,7 +285,7 @@ INT_PTR TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         dpi_ = HIWORD(wParam);
         ApplyDpi(dpi_);
         ::SetWindowPos(window_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
-                       Scale(kOuterHeight), SWP_NOZORDER | SWP_NOACTIVATE);
+                       OuterHeight(), SWP_NOZORDER | SWP_NOACTIVATE);
         return TRUE;
     }
 
@@ -279,6 +316,11 @@ int TForm1::Scale(int designPixels) const {
     return ::MulDiv(designPixels, static_cast<int>(dpi_), USER_DEFAULT_SCREEN_DPI);
 }
 
+int TForm1::OuterHeight() const {
+    const RECT outer = OuterRectForClient(window_, Scale(kClientWidth), Scale(kClientHeight), dpi_);
+    return outer.bottom - outer.top;
+}
+
 void TForm1::ApplyDpi(UINT dpi) {
     dpi_ = dpi;
     // Tahoma, 8 points: 11 pixels at 96 dots per inch.
@@ -300,12 +342,17 @@ void TForm1::Layout() {
     const auto place = [this](HWND control, const Place& at, int width) {
         ::MoveWindow(control, Scale(at.left), Scale(at.top), width, Scale(at.height), TRUE);
     };
-    // The label is as wide as its text needs, at least its width in the
-    // layout: no font (another Tahoma, another density) cuts it.
-    place(lbl1, kLabelPlace, std::max(Scale(kLabelPlace.width), TextWidth(lbl1, kLabelText)));
-    place(btn1, kExportButtonPlace, Scale(kExportButtonPlace.width));
-    place(btn2, kSearchButtonPlace, Scale(kSearchButtonPlace.width));
-    place(btn3, kSpecialButtonPlace, Scale(kSpecialButtonPlace.width));
+    // The label and the buttons are as wide as their texts need (a button
+    // with room for its edge and focus frame), at least their widths in the
+    // layout: no font (another Tahoma, a substitute, another density) cuts
+    // a text. Left and top stay.
+    const auto fitted = [this](HWND control, const Place& at, int margin) {
+        return std::max(Scale(at.width), TextWidth(control, TextOf(control)) + Scale(margin));
+    };
+    place(lbl1, kLabelPlace, fitted(lbl1, kLabelPlace, 0));
+    place(btn1, kExportButtonPlace, fitted(btn1, kExportButtonPlace, kButtonTextMargin));
+    place(btn2, kSearchButtonPlace, fitted(btn2, kSearchButtonPlace, kButtonTextMargin));
+    place(btn3, kSpecialButtonPlace, fitted(btn3, kSpecialButtonPlace, kButtonTextMargin));
     // The list widens and narrows with the window. Its height given here
     // includes the drop-down part; the closed list gets the layout's height.
     const int listWidth = std::max(0, static_cast<int>(client.right) - Scale(kListPlace.left) - Scale(kListRightMargin));
@@ -322,9 +369,102 @@ void TForm1::Layout() {
     }
 }
 
+// Busy: the table is read and written. The wait cursor shows, the list and
+// the buttons are greyed and the taskbar button shows the progress; when
+// the work is done (or waits for the user) all is as before, the focus back
+// where it was.
 void TForm1::SetBusy(bool busy) {
-    busy_ = busy;
     ::SetCursor(::LoadCursorW(nullptr, busy ? IDC_WAIT : IDC_ARROW));
+    if (busy == busy_) return;
+    busy_ = busy;
+    const std::array<HWND, 3> controls{btn1, cbb1, btn2};
+    if (busy) {
+        const HWND focus = ::GetFocus();
+        focusBeforeBusy_ = focus != nullptr && ::IsChild(window_, focus) ? focus : nullptr;
+        for (std::size_t at = 0; at < controls.size(); ++at) {
+            enabledBeforeBusy_[at] = ::IsWindowEnabled(controls[at]) != FALSE;
+            ::EnableWindow(controls[at], FALSE);
+        }
+        ShowTaskbarProgress(std::nullopt, std::nullopt);
+        lastHandled_ = ::GetTickCount64();
+        return;
+    }
+    for (std::size_t at = 0; at < controls.size(); ++at) ::EnableWindow(controls[at], enabledBeforeBusy_[at]);
+    if (taskbar_) taskbar_.get()->SetProgressState(window_, TBPF_NOPROGRESS);
+    if (::GetActiveWindow() == window_) {
+        const HWND focus = ::GetFocus();
+        if (focus == nullptr || focus == window_ || !::IsWindowEnabled(focus)) {
+            HWND target = focusBeforeBusy_;
+            if (target == nullptr || !::IsWindowEnabled(target)) target = ::GetNextDlgTabItem(window_, nullptr, FALSE);
+            if (target != nullptr) ::SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(target), TRUE);
+        }
+    }
+    focusBeforeBusy_ = nullptr;
+}
+
+// Enter on a control that is no button triggers btn1; with btn1 greyed (no
+// databases) the first usable button, btn2, takes its place. The dialog
+// manager draws that button as the default one whenever the focus is on a
+// control that is no button.
+void TForm1::SetDefaultButton() {
+    ::SendMessageW(window_, DM_SETDEFID, ::IsWindowEnabled(btn1) ? kExportButtonId : kSearchButtonId, 0);
+}
+
+template <typename Handler>
+void TForm1::RunExportingHandler(Handler&& handler) {
+    if (exporting_) return;  // a click that waited while the export ran
+    exporting_ = true;
+    RunGuarded(window_, handler);
+    exporting_ = false;
+    // What was asked for meanwhile, now that the export has ended (its
+    // message or error box has been closed).
+    if (quitRequested_) {
+        ::PostQuitMessage(*quitRequested_);
+        quitRequested_.reset();
+    }
+    if (closeRequested_) {
+        closeRequested_ = false;
+        ::PostMessageW(window_, WM_CLOSE, 0, 0);
+    }
+}
+
+// One thread does all: the export calls back here after every record, and
+// every so often the window handles the messages that have come for it
+// (repainting, moving, messages other programs send it, clicks on the greyed
+// controls), so the system never marks it as not answering. A second click
+// and a close are held off by RunExportingHandler and WM_CLOSE.
+void TForm1::ShowProgress(std::uint32_t done, std::optional<std::uint32_t> total) {
+    const ULONGLONG now = ::GetTickCount64();
+    if (now - lastHandled_ < kAnswerIntervalMilliseconds) return;
+    lastHandled_ = now;
+    ShowTaskbarProgress(done, total);
+    HandleWaitingMessages();
+}
+
+void TForm1::HandleWaitingMessages() {
+    MSG message{};
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            // The message loop ends once the export is done.
+            quitRequested_ = static_cast<int>(message.wParam);
+            break;
+        }
+        if (window_ != nullptr && ::IsDialogMessageW(window_, &message)) continue;
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+}
+
+// done of total records on the taskbar button; without them, a bar that
+// says only that the export runs.
+void TForm1::ShowTaskbarProgress(std::optional<std::uint32_t> done, std::optional<std::uint32_t> total) {
+    if (!taskbar_) return;
+    if (done && total && *total > 0) {
+        taskbar_.get()->SetProgressState(window_, TBPF_NORMAL);
+        taskbar_.get()->SetProgressValue(window_, std::min(*done, *total), *total);
+    } else {
+        taskbar_.get()->SetProgressState(window_, TBPF_INDETERMINATE);
+    }
 }
 
 void TForm1::FormCreate() {

@@ -7,6 +7,10 @@
 
 #include <windows.h>
 
+#include <shobjidl.h>
+
+#include <array>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,6 +43,10 @@ public:
     std::optional<std::u16string> AskOutputFile(std::u16string_view proposed) override;
     std::optional<std::u16string> AskPassword(std::u16string_view tablePath) override;
     void WaitingForStagingFolder(std::u16string_view folder) override;
+    // While the export writes its records the window keeps answering: the
+    // messages waiting for it are handled here, now and then, and the
+    // taskbar button shows how far the export has come.
+    void ShowProgress(std::uint32_t done, std::optional<std::uint32_t> total) override;
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -48,7 +56,15 @@ private:
     void ApplyDpi(UINT dpi);
     void Layout();
     int Scale(int designPixels) const;
+    int OuterHeight() const;
     void SetBusy(bool busy);
+    void SetDefaultButton();
+    // Runs a click handler that may export; a second click while it runs is
+    // ignored, and closing the window waits until it is done.
+    template <typename Handler>
+    void RunExportingHandler(Handler&& handler);
+    void HandleWaitingMessages();
+    void ShowTaskbarProgress(std::optional<std::uint32_t> done, std::optional<std::uint32_t> total);
 
     void FormCreate();
     void FormDestroy();
@@ -65,6 +81,22 @@ private:
     UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
     GdiObject font_;
     bool busy_ = false;
+
+    // A click handler is running (an export, its dialogs and boxes); the
+    // window asked to close meanwhile; the end of the message loop asked
+    // for meanwhile, with its exit code.
+    bool exporting_ = false;
+    bool closeRequested_ = false;
+    std::optional<int> quitRequested_;
+    // While busy: the controls greyed, whether each was enabled before, and
+    // the control that had the focus.
+    std::array<bool, 3> enabledBeforeBusy_{};
+    HWND focusBeforeBusy_ = nullptr;
+    // When the waiting messages were last handled, in GetTickCount64's milliseconds.
+    ULONGLONG lastHandled_ = 0;
+    // The taskbar button's progress, once the taskbar has made the button.
+    UINT taskbarButtonCreated_ = ::RegisterWindowMessageW(L"TaskbarButtonCreated");
+    ComPtr<ITaskbarList3> taskbar_;
 
     // The components, in the order the form declares them.
     Database db1;

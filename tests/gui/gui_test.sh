@@ -11,7 +11,7 @@
 # ARTIFACTS the folder for the screenshots (emptied first; a failing step
 # leaves FEHLER-<scenario>.png and .txt there). Without SCENARIO names every
 # scenario runs: rows placeholder manual error password resize close dpi144
-# documents.
+# documents substitute caption long.
 #
 # Wine runs in a prefix of its own beside the build's (wineprefix-gui, made
 # on first use and kept): the prefix's desktop process decides for all its
@@ -33,7 +33,7 @@ if [ $# -lt 7 ]; then
 fi
 runner=$1 program=$2 cli_program=$3 probe_program=$4 make_sample=$5 samples=$6 artifacts=$7
 shift 7
-all_scenarios=(rows placeholder manual error password resize close dpi144 documents)
+all_scenarios=(rows placeholder manual error password resize close dpi144 documents substitute caption long)
 if [ $# -gt 0 ]; then scenarios=("$@"); else scenarios=("${all_scenarios[@]}"); fi
 
 caption='Datenübernahme aus Kosmara 3.5'
@@ -65,12 +65,14 @@ restore_shell_folders() {
   done
 }
 cleanup() {
+  put_fonts_back
   # An immutable folder could neither be left so nor removed.
   chattr -i "$work/Geschuetzt" 2>/dev/null || true
   if [ -n "$wine_up" ]; then
     "$runner" reg delete "$key" /f >/dev/null 2>&1 </dev/null || true
     restore_shell_folders || true
     set_density 96
+    restore_caption_height
     [ -z "$store" ] || rm -rf "$store"
     # Ends the programs of this test's prefix, its desktop and services.
     wineserver -k >/dev/null 2>&1 </dev/null || true
@@ -143,6 +145,13 @@ controls() {
 combo_items() { awk -F'\t' -v sel="id=$1" '$1 == "item" && $2 == sel { print substr($4, 6) }' "$work/probe.out"; }
 
 shot() { import -window root "$artifacts/$1.png" 2>/dev/null || true; }
+# shot_window NAME: the main window only, as the last probe saw it.
+shot_window() {
+  local outer
+  IFS=, read -r -a outer <<<"$(get window '' outer)"
+  [ "${#outer[@]}" = 4 ] || { shot "$1"; return; }
+  import -window root -crop "${outer[2]}x${outer[3]}+${outer[0]}+${outer[1]}" +repage "$artifacts/$1.png" 2>/dev/null || true
+}
 
 # fault MESSAGE: a failed check, kept with a screenshot and the state of
 # the windows; the scenario goes on and fails at its end.
@@ -191,6 +200,21 @@ set_rows() {
 density_key='HKCU\Control Panel\Desktop'
 set_density() {
   "$runner" reg add "$density_key" /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1 </dev/null
+}
+
+# The height of title bars Wine gives the programs that start from now on
+# (in pixels, as Wine keeps it), and the one the prefix had.
+metrics_key='HKCU\Control Panel\Desktop\WindowMetrics'
+caption_height_before=
+set_caption_height() {
+  "$runner" reg add "$metrics_key" /v CaptionHeight /t REG_SZ /d "$1" /f >/dev/null 2>&1 </dev/null
+}
+restore_caption_height() {
+  if [ -n "$caption_height_before" ]; then
+    set_caption_height "$caption_height_before"
+  else
+    "$runner" reg delete "$metrics_key" /v CaptionHeight /f >/dev/null 2>&1 </dev/null || true
+  fi
 }
 
 app_pid=
@@ -300,9 +324,10 @@ answer_open_dialog() {
 }
 
 # The program's message box after DIALOG: its caption, text, buttons and icon.
-# expect_box AFTER TEXT ICON (ICON: none or a kind the probe tells)
+# expect_box AFTER TEXT ICON [SECONDS] (ICON: none or a kind the probe tells;
+# SECONDS to wait for it, 30 unless given)
 expect_box() {
-  next_dialog "$1" || fail "Keine Meldung / no message box (erwartet / expected: $2)"
+  next_dialog "$1" "${4:-30}" || fail "Keine Meldung / no message box (erwartet / expected: $2)"
   expect "Titel der Meldung / message box caption" "$title" "$dialog_caption"
   expect "Text der Meldung / message box text" "$(escaped "$2")" "$(get control id=65535 text)"
   expect "Knöpfe der Meldung / message box buttons" 1 "$(get buttons '' ids)"
@@ -350,6 +375,68 @@ cli_error() {
 
 listing() { (cd "$1" && find . -print | LC_ALL=C sort); }
 
+# The main window's height: its client area is the layout's 101 pixels at
+# DPI (scaled), the frame around it the system's (on Windows 10 and 11 at
+# 96 dpi the outer height is 140; Wine's frame is lower).
+expect_window_height() {
+  local dpi=$1 outer client origin
+  IFS=, read -r -a outer <<<"$(get window '' outer)"
+  IFS=, read -r -a client <<<"$(get window '' client)"
+  IFS=, read -r -a origin <<<"$(get window '' client_origin)"
+  local border=$((origin[0] - outer[0])) top=$((origin[1] - outer[1]))
+  expect "Höhe des Inhalts / client height at $dpi dpi" $(((101 * dpi + 48) / 96)) "${client[1]}"
+  expect "Außenhöhe = Inhalt + Rahmen / outer height = client + frame" $((client[1] + top + border)) "${outer[3]}"
+}
+
+# No text of the label or a button is cut, and no button's text touches
+# its focus frame: the text's width in the window's font (Tahoma 8 points,
+# or the substitute the prefix chooses for it, measured by the probe) fits
+# the control, a button's beside its edge and focus frame (2 + 2 pixels a
+# side) and a pixel of air, scaled to DPI.
+expect_texts_fit() {
+  local dpi=$1 id margin rect width
+  for id in 100 101 103 104; do
+    if [ "$id" = 100 ]; then margin=0; else margin=$(((10 * dpi + 48) / 96)); fi
+    IFS=, read -r -a rect <<<"$(get control "id=$id" rect)"
+    width=$(get control "id=$id" text_width)
+    [ -n "$width" ] && [ "$width" -gt 0 ] || fail "Steuerelement / control $id: keine Textbreite / no text width"
+    [ $((width + margin)) -le "${rect[2]}" ] ||
+      fault "Steuerelement / control $id: Text $width + $margin px breiter als / wider than ${rect[2]} px" \
+            "(Schrift / font $(get font '' face))"
+  done
+}
+
+# expect_button_place ID LEFT,TOP,WIDTH,HEIGHT DPI: a button at its place in
+# the layout; it keeps its width where its text fits with room for edge,
+# focus frame and air (16 pixels at 96 dpi; Tahoma on Windows), else grows
+# to the right only.
+expect_button_place() {
+  local id=$1 dpi=$3 want seen text
+  IFS=, read -r -a want <<<"$2"
+  IFS=, read -r -a seen <<<"$(get control "id=$id" rect)"
+  text=$(get control "id=$id" text_width)
+  expect "Knopf / button $id: links, oben, Höhe / left, top, height" "${want[0]},${want[1]},${want[3]}" \
+    "${seen[0]},${seen[1]},${seen[3]}"
+  if [ $((text + (16 * dpi + 48) / 96)) -le "${want[2]}" ]; then
+    expect "Knopf / button $id: Breite wie im Layout / layout width (Text / text $text px)" "${want[2]}" "${seen[2]}"
+  else
+    [ "${seen[2]}" -gt "${want[2]}" ] || fault "Knopf / button $id wächst nicht / does not grow (Text / text $text px)"
+  fi
+}
+
+# The font files of Tahoma moved out of the prefix (a Wine without it: the
+# system chooses a substitute) and back.
+put_fonts_aside() {
+  mkdir -p "$work/Schriften"
+  mv "$KOSMARA_WINEPREFIX"/drive_c/windows/Fonts/tahoma*.ttf "$work/Schriften"/ 2>/dev/null
+}
+# Decided on the folder, not on a variable: a scenario runs in a subshell,
+# and one that fails half-way must not leave the kept prefix without Tahoma.
+put_fonts_back() {
+  compgen -G "$work/Schriften/*.ttf" >/dev/null || return 0
+  mv "$work/Schriften"/*.ttf "$KOSMARA_WINEPREFIX"/drive_c/windows/Fonts/ 2>/dev/null
+}
+
 # ------------------------------------------------------ display and Wine
 
 # Our own X server on a free display; it tells its number once it listens.
@@ -381,6 +468,8 @@ store=$("$runner" winepath -u "$appdata\\VirtualStore$(printf '%s' "$work" | tr 
 
 scenario=setup
 set_density 96 || fail "LogPixels 96"  # a killed run may have left another
+caption_height_before=$("$runner" reg query "$metrics_key" /v CaptionHeight 2>/dev/null </dev/null |
+  awk '$1 == "CaptionHeight" { print $NF }' | tr -d '\r')
 make_table() {  # make_table FOLDER [OPTIONS...]: the sample database, varied by the options
   local folder=$1
   shift
@@ -424,8 +513,9 @@ scenario_rows() {
   local border=$((origin[0] - outer[0])) top=$((origin[1] - outer[1]))
   expect "Breite des Inhalts / client width" 660 "${client[0]}"
   expect "Außenbreite = 660 + Rahmen / outer width = 660 + frame" $((660 + 2 * border)) "${outer[2]}"
-  expect "Außenhöhe / outer height" 140 "${outer[3]}"
-  expect "Höhe des Inhalts / client height" $((140 - top - border)) "${client[1]}"
+  expect_window_height 96
+  expect "Schrift / font" Tahoma "$(get font '' face)"
+  expect_texts_fit 96
   expect "Fenster mittig / window centred" "$(((1280 - outer[2]) / 2)),$(((1024 - outer[3]) / 2))" "${outer[0]},${outer[1]}"
   local style
   for style in caption_bar=1 sysmenu=1 minimizebox=1 maximizebox=0 thickframe=1 enabled=1 dpi=96; do
@@ -447,6 +537,8 @@ scenario_rows() {
       IFS=, read -r -a label <<<"$(get control id=100 rect)"
       expect "lbl1: Lage / position" "15,13,13" "${label[0]},${label[1]},${label[3]}"
       [ "${label[2]}" -ge 188 ] || fail "lbl1: Breite / width ${label[2]} < 188"
+    elif [ "$class" = Button ]; then
+      expect_button_place "$id" "$rect" 96
     else
       expect "Steuerelement / control $id: Rechteck / rectangle" "$rect" "$(get control "id=$id" rect)"
     fi
@@ -479,6 +571,11 @@ CONTROLS
   press Tab
   focus_on() { probe --caption "$caption" show && [ "$(get focus '' id)" = "$1" ]; }
   poll 10 focus_on 102 || fail "Tab führt nicht zur Liste / Tab does not reach the list (focus $(get focus '' id))"
+  # With the focus in the list btn1 is drawn as the default button.
+  expect "btn1 Standardknopf bei Fokus in der Liste / btn1 default with the focus in the list" 1 \
+    "$(get control id=101 defpush)"
+  expect "Standardknopf des Dialogs bei Fokus in der Liste / default id, focus in the list" 101 "$(get window '' defid)"
+  shot_window rows-fokus-in-liste
   press Down
   row_selected() { probe --caption "$caption" show && [ "$(get item "index=$1" selected)" = 1 ]; }
   poll 10 row_selected 1 || fail "Down wählt die XP-Zeile nicht / Down does not select the XP row"
@@ -509,6 +606,10 @@ scenario_placeholder() {
   expect "btn1 grau / greyed" 0 "$(get control id=101 enabled)"
   expect "btn2 aktiv / enabled" 1 "$(get control id=103 enabled)"
   expect "Fokus auf btn2 / focus on btn2" 103 "$(get focus '' id)"
+  expect "btn2 Standardknopf / btn2 the default button" "0 1 103" \
+    "$(get control id=101 defpush) $(get control id=103 defpush) $(get window '' defid)"
+  expect_texts_fit 96
+  shot_window placeholder-fenster-tahoma
   local before
   before=$(listing "$work")
   press Return
@@ -664,20 +765,23 @@ scenario_password() {
 }
 
 # Sizes set as dragging the border would: only the list widens and
-# narrows, keeping 27 px to the right edge; the height stays 140; the
-# width does not go below 250.
+# narrows, keeping 27 px to the right edge; the height stays 101 of client
+# area and the frame; the width does not go below 250.
 scenario_resize() {
   set_rows "1=$(windows_path "$plain_table")"
   start_program
-  local fixed=() id
+  local fixed=() id height
   for id in 100 101 103 104; do fixed+=("$id=$(get control "id=$id" rect)"); done
+  expect_window_height 96
+  height=$(get window '' outer)
+  height=${height##*,}
   local asked_w asked_h want_w outer client list entry
   while read -r asked_w asked_h want_w; do
     probe --caption "$caption" resize "$asked_w" "$asked_h" || fail "resize $asked_w $asked_h"
     IFS=, read -r -a outer <<<"$(get window '' outer)"
     IFS=, read -r -a client <<<"$(get window '' client)"
     expect "Breite nach / width after $asked_w x $asked_h" "$want_w" "${outer[2]}"
-    expect "Höhe nach / height after $asked_w x $asked_h" 140 "${outer[3]}"
+    expect "Höhe nach / height after $asked_w x $asked_h" "$height" "${outer[3]}"
     expect "cbb1 nach / after $asked_w x $asked_h" "15,31,$((client[0] - 15 - 27)),21" "$(get control id=102 rect)"
     for entry in "${fixed[@]}"; do
       expect "Steuerelement / control ${entry%%=*} nach / after $asked_w x $asked_h" "${entry#*=}" "$(get control "id=${entry%%=*}" rect)"
@@ -708,8 +812,8 @@ scenario_close() {
 
 # At 144 dpi (per-monitor aware, so the program scales itself) the window
 # has the same shape, every length half as long again: client width 990,
-# controls at their scaled places. The outer height is the scaled 140; how
-# much of it the frame takes is Wine's.
+# controls at their scaled places. The client height is the scaled 101
+# (152); the frame around it is the system's for that density.
 scenario_dpi144() {
   set_density 144 || fail "LogPixels 144"
   set_rows "1=$(windows_path "$plain_table")"
@@ -719,10 +823,11 @@ scenario_dpi144() {
   IFS=, read -r -a outer <<<"$(get window '' outer)"
   IFS=, read -r -a client <<<"$(get window '' client)"
   expect "Breite des Inhalts / client width" 990 "${client[0]}"
-  expect "Außenhöhe / outer height" 210 "${outer[3]}"
+  expect_window_height 144
+  expect_texts_fit 144
   local id rect
   while IFS='|' read -r id rect; do
-    expect "Steuerelement / control $id: Rechteck / rectangle" "$rect" "$(get control "id=$id" rect)"
+    expect_button_place "$id" "$rect" 144
   done <<'CONTROLS'
 101|23,87,171,38
 103|227,87,351,38
@@ -737,7 +842,7 @@ CONTROLS
   expect "lbl1: Lage / position" "23,20" "${label[0]},${label[1]}"
   [ "${label[2]}" -ge 282 ] || fail "lbl1: Breite / width ${label[2]} < 282"
   # Narrower than 250 scaled is refused; wider widens only the list.
-  probe --caption "$caption" resize 300 210 || fail "resize 300 210"
+  probe --caption "$caption" resize 300 "${outer[3]}" || fail "resize 300 ${outer[3]}"
   IFS=, read -r -a outer <<<"$(get window '' outer)"
   expect "Mindestbreite / minimum width" 375 "${outer[2]}"
   close_program
@@ -800,6 +905,119 @@ scenario_documents() {
   close_program
 }
 
+# Without Tahoma in the prefix (as in many a Linux user's Wine) the system
+# chooses a substitute, wider than Tahoma: the label and the buttons grow to
+# fit their texts, keeping left and top; the list keeps its place. Both
+# looks, with rows and with the placeholder.
+scenario_substitute() {
+  put_fonts_aside
+  local look id rect
+  for look in rows placeholder; do
+    if [ "$look" = rows ]; then set_rows "1=$(windows_path "$plain_table")"; else set_rows; fi
+    start_program
+    [ "$(get font '' face)" != Tahoma ] ||
+      fail "Tahoma ist noch da / Tahoma is still there ($(ls "$KOSMARA_WINEPREFIX"/drive_c/windows/Fonts | tr '\n' ' '))"
+    shot_window "substitute-$look-ohne-tahoma"
+    shot "substitute-$look-ohne-tahoma-bildschirm"
+    expect_window_height 96
+    expect_texts_fit 96
+    while IFS='|' read -r id rect; do
+      IFS=, read -r -a place <<<"$(get control "id=$id" rect)"
+      expect "Steuerelement / control $id: links, oben, Höhe / left, top, height" "$rect" \
+        "${place[0]},${place[1]},${place[3]}"
+    done <<'CONTROLS'
+100|15,13,13
+102|15,31,21
+CONTROLS
+    while IFS='|' read -r id rect; do expect_button_place "$id" "$rect" 96; done <<'CONTROLS'
+101|15,58,114,25
+103|151,58,234,25
+104|407,58,218,25
+CONTROLS
+    # The buttons do not run into each other.
+    local first second
+    IFS=, read -r -a first <<<"$(get control id=101 rect)"
+    IFS=, read -r -a second <<<"$(get control id=103 rect)"
+    [ $((first[0] + first[2])) -lt "${second[0]}" ] || fault "btn1 reicht an btn2 / btn1 reaches btn2"
+    if [ "$look" = rows ]; then
+      press Tab
+      poll 10 focus_on 102 || fail "Tab führt nicht zur Liste / Tab does not reach the list"
+      expect "btn1 Standardknopf / btn1 the default button" "1 101" "$(get control id=101 defpush) $(get window '' defid)"
+      shot_window substitute-rows-fokus-in-liste-ohne-tahoma
+    else
+      expect "btn2 Standardknopf / btn2 the default button" "1 103" "$(get control id=103 defpush) $(get window '' defid)"
+    fi
+    close_program
+  done
+  put_fonts_back
+}
+focus_on() { probe --caption "$caption" show && [ "$(get focus '' id)" = "$1" ]; }
+
+# A taller title bar (another theme, a larger text setting): the client
+# area keeps its 101 pixels and the window grows by what the frame takes,
+# so the buttons are whole inside it.
+scenario_caption() {
+  set_caption_height 44 || fail "CaptionHeight 44"
+  set_rows "1=$(windows_path "$plain_table")"
+  start_program
+  shot_window caption-hohe-titelleiste
+  expect_window_height 96
+  local outer origin client button id
+  IFS=, read -r -a outer <<<"$(get window '' outer)"
+  IFS=, read -r -a origin <<<"$(get window '' client_origin)"
+  IFS=, read -r -a client <<<"$(get window '' client)"
+  [ $((origin[1] - outer[1])) -ge 44 ] ||
+    fail "Die Titelleiste ist nicht höher / the title bar is not taller ($((origin[1] - outer[1])) px)"
+  for id in 101 103; do
+    IFS=, read -r -a button <<<"$(get control "id=$id" rect)"
+    [ $((button[1] + button[3])) -le "${client[1]}" ] ||
+      fault "Knopf / button $id abgeschnitten / cut off: unten / bottom $((button[1] + button[3])) > ${client[1]}"
+  done
+  close_program
+}
+
+# A long export (a table of 200000 records): meanwhile the window answers
+# messages sent by another process (the probe's SendMessageTimeout: it
+# finds the window by its caption and reads its state) with the list and
+# both buttons greyed; Return (a second export) is ignored, and closing the
+# window waits for the export's end. The count message comes as always,
+# with the controls usable again; then the window closes. The file equals
+# the command line's. The taskbar's progress cannot be seen under Wine:
+# the taskbar's message is posted so that the code runs.
+scenario_long() {
+  local big=$work/Gross/Horoskop.DB records=200000 output=$work/Ausgabe/gross.aaf
+  make_table "$work/Gross" --records "$records"
+  set_rows "1=$(windows_path "$big")"
+  start_program
+  probe --caption "$caption" post-registered TaskbarButtonCreated || fault "TaskbarButtonCreated"
+  press Return
+  answer_save_dialog "$big" "$output"
+  busy_answers() {
+    probe --caption "$caption" --timeout 1 show &&
+      [ "$(get control id=101 enabled) $(get control id=102 enabled) $(get control id=103 enabled)" = "0 0 0" ]
+  }
+  poll 60 busy_answers ||
+    fail "Während des Exports antwortet das Fenster nicht oder ist nicht gesperrt / no answer or not greyed during the export"
+  shot_window long-export-laeuft
+  # At once, while the export has most of its way to go: a second export
+  # asked for with Return, and the window asked to close.
+  press Return
+  probe --caption "$caption" close || fail "Hauptfenster nicht gefunden / main window not found"
+  # The window goes on answering; not timed, so no count of answers is due.
+  local seen=0
+  while ((seen < 3)) && busy_answers; do seen=$((seen + 1)); done
+  echo "gui_test [long]: weitere Antworten während des Exports / further answers during the export: $seen" >&2
+  expect_box "$save_dialog" "$(count_text $records)" none 300
+  probe --caption "$caption" show || fail "Das Hauptfenster schließt mitten im Export / the window closes mid-export"
+  expect "Nach dem Export aktiv / enabled after the export" "1 1 1" \
+    "$(get control id=101 enabled) $(get control id=102 enabled) $(get control id=103 enabled)"
+  close_box
+  expect_exit 0
+  no_dialog_for 1 || fail "Ein zweiter Export / a second export: $(get window '' caption)"
+  compare_with_cli "$output" "$(windows_path "$big")"
+  rm -rf "$work/Gross" "$output" "$work/Vergleich/$(basename "$output")"
+}
+
 # -------------------------------------------------------------------- run
 
 failed=()
@@ -822,6 +1040,8 @@ for scenario in "${scenarios[@]}"; do
   fi
   "$runner" reg delete "$key" /f >/dev/null 2>&1 </dev/null || true
   [ "$scenario" != dpi144 ] || set_density 96 || true
+  [ "$scenario" != caption ] || restore_caption_height
+  [ "$scenario" != substitute ] || put_fonts_back
 done
 echo "gui_test: $(((($(now_us) - started)) / 1000000)) s, Bildschirmfotos / screenshots: $artifacts"
 if [ ${#failed[@]} -gt 0 ]; then

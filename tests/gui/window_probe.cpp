@@ -2,11 +2,15 @@
 // one process can see another's: rectangles, styles, texts, combo items,
 // enabled and visible state, the default button, the keyboard focus, and
 // which standard icon a message box shows. Fonts cannot be read from here
-// (GDI objects belong to their process).
+// (GDI objects belong to their process); but the font the window program
+// asks for, Tahoma of 8 points, is asked for here too, and the system of
+// the same prefix chooses the same (or the same substitute): the widths of
+// the controls' texts in it are written, and which face was chosen.
 //
 //   kosmara_window_probe [SELECTION] [--timeout SECONDS] show
 //   kosmara_window_probe [SELECTION] [--timeout SECONDS] resize WIDTH HEIGHT
 //   kosmara_window_probe [SELECTION] [--timeout SECONDS] close
+//   kosmara_window_probe [SELECTION] [--timeout SECONDS] post-registered NAME
 //   kosmara_window_probe [SELECTION] [--timeout SECONDS] gone
 //   kosmara_window_probe list
 //
@@ -18,7 +22,8 @@
 // The probe waits for the window up to the deadline (10 s by default) and
 // ends with 1 when there is none; "gone" waits until there is none. "resize"
 // sets the outer size with SetWindowPos, as dragging the border would, and
-// then prints the state.
+// then prints the state. "post-registered" posts the window the message
+// registered under NAME (RegisterWindowMessage), as the system would.
 //
 // Output: UTF-8, one line per item, fields separated by tabs: the kind of
 // line, then key=value pairs. In values, backslash, tab, CR and LF are
@@ -28,7 +33,10 @@
 //            sysmenu minimizebox maximizebox thickframe visible enabled dpi
 //            owner defid active foreground
 //   control  depth index hwnd class id text rect visible enabled tabstop
-//            defpush style            (every descendant, in z-order)
+//            defpush style text_width (every descendant, in z-order;
+//                                      text_width: of the text without "&"
+//                                      in Tahoma 8 points at the window's dpi)
+//   font     face                     (the face chosen for Tahoma)
 //   item     id index text selected   (the items of a combo box)
 //   focus    hwnd class id text inside
 //   icon     present kind             (dialogs: the icon static)
@@ -280,6 +288,41 @@ std::string IconKind(HWND iconControl) {
     return "unknown";
 }
 
+// Tahoma of 8 points at dpi, as the window program asks for it, selected
+// into a device context for measuring.
+class TahomaMeasure {
+public:
+    explicit TahomaMeasure(UINT dpi)
+        : dc_(::CreateCompatibleDC(nullptr)),
+          font_(::CreateFontW(-::MulDiv(8, static_cast<int>(dpi), 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                              DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                              DEFAULT_PITCH | FF_DONTCARE, L"Tahoma")),
+          old_(::SelectObject(dc_, font_)) {}
+    TahomaMeasure(const TahomaMeasure&) = delete;
+    TahomaMeasure& operator=(const TahomaMeasure&) = delete;
+    ~TahomaMeasure() {
+        ::SelectObject(dc_, old_);
+        ::DeleteObject(font_);
+        ::DeleteDC(dc_);
+    }
+    int Width(std::wstring text) const {
+        text.erase(std::remove(text.begin(), text.end(), L'&'), text.end());
+        SIZE size{};
+        ::GetTextExtentPoint32W(dc_, text.c_str(), static_cast<int>(text.size()), &size);
+        return size.cx;
+    }
+    std::wstring Face() const {
+        wchar_t face[LF_FACESIZE] = {};
+        ::GetTextFaceW(dc_, LF_FACESIZE, face);
+        return face;
+    }
+
+private:
+    HDC dc_;
+    HFONT font_;
+    HGDIOBJ old_;
+};
+
 void PrintWindow(HWND window) {
     RECT outer{};
     ::GetWindowRect(window, &outer);
@@ -316,9 +359,11 @@ void PrintWindow(HWND window) {
     std::vector<int> buttonIds;
     int defaultButton = 0;
     HWND iconControl = nullptr;
+    const UINT dpi = DpiOf(window);
+    const TahomaMeasure tahoma(dpi != 0 ? dpi : USER_DEFAULT_SCREEN_DPI);
     struct Walk {
         static void Children(HWND parent, HWND top, int depth, std::vector<int>& buttons, int& defaultId,
-                             HWND& icon) {
+                             HWND& icon, const TahomaMeasure& measure) {
             int index = 0;
             for (HWND child = ::GetWindow(parent, GW_CHILD); child != nullptr;
                  child = ::GetWindow(child, GW_HWNDNEXT), ++index) {
@@ -331,13 +376,15 @@ void PrintWindow(HWND window) {
                 const bool isButton = _wcsicmp(childClass.c_str(), L"Button") == 0;
                 const LONG_PTR buttonType = childStyle & BS_TYPEMASK;
                 const bool pushButton = isButton && (buttonType == BS_PUSHBUTTON || buttonType == BS_DEFPUSHBUTTON);
+                const std::wstring text = TextOf(child);
                 Print("control", {"depth=" + std::to_string(depth), "index=" + std::to_string(index),
                                   "hwnd=" + Handle(child), "class=" + Escaped(childClass), "id=" + std::to_string(id),
-                                  "text=" + Escaped(TextOf(child)), "rect=" + Rect(rect),
+                                  "text=" + Escaped(text), "rect=" + Rect(rect),
                                   Flag("visible", ::IsWindowVisible(child)), Flag("enabled", ::IsWindowEnabled(child)),
                                   Flag("tabstop", childStyle & WS_TABSTOP),
                                   Flag("defpush", isButton && buttonType == BS_DEFPUSHBUTTON),
-                                  "style=" + Hex(static_cast<unsigned long long>(childStyle) & 0xFFFFFFFF)});
+                                  "style=" + Hex(static_cast<unsigned long long>(childStyle) & 0xFFFFFFFF),
+                                  "text_width=" + std::to_string(measure.Width(text))});
                 if (_wcsicmp(childClass.c_str(), L"ComboBox") == 0) {
                     const LRESULT count = Ask(child, CB_GETCOUNT, 0, 0).value_or(CB_ERR);
                     const LRESULT selected = Ask(child, CB_GETCURSEL, 0, 0).value_or(CB_ERR);
@@ -358,11 +405,12 @@ void PrintWindow(HWND window) {
                 if (depth == 0 && _wcsicmp(childClass.c_str(), L"Static") == 0 &&
                     (childStyle & SS_TYPEMASK) == SS_ICON && icon == nullptr)
                     icon = child;
-                Children(child, top, depth + 1, buttons, defaultId, icon);
+                Children(child, top, depth + 1, buttons, defaultId, icon, measure);
             }
         }
     };
-    Walk::Children(window, window, 0, buttonIds, defaultButton, iconControl);
+    Walk::Children(window, window, 0, buttonIds, defaultButton, iconControl, tahoma);
+    Print("font", {"face=" + Escaped(tahoma.Face())});
 
     if (haveGui) {
         const HWND focus = gui.hwndFocus;
@@ -402,7 +450,8 @@ void ListWindows() {
 
 int Usage() {
     std::fputs("Aufruf: kosmara_window_probe [--caption TEXT] [--class NAME] [--owner TEXT] [--not HANDLE]\n"
-               "                             [--timeout SEKUNDEN] show | resize BREITE HOEHE | close | gone | list\n",
+               "                             [--timeout SEKUNDEN] show | resize BREITE HOEHE | close | gone | list\n"
+               "                             | post-registered NAME\n",
                stderr);
     return 2;
 }
@@ -451,6 +500,12 @@ int wmain(int argc, wchar_t** argv) {
         PrintWindow(window);
     } else if (mode == L"close") {
         ::PostMessageW(window, WM_CLOSE, 0, 0);
+    } else if (mode == L"post-registered" && at + 1 < argc) {
+        const UINT message = ::RegisterWindowMessageW(argv[at + 1]);
+        if (message == 0 || !::PostMessageW(window, message, 0, 0)) {
+            std::fputs("kosmara_window_probe: die Nachricht kann nicht gesendet werden\n", stderr);
+            return 1;
+        }
     } else {
         return Usage();
     }
