@@ -29,12 +29,7 @@ for tool in dpkg-deb dpkg-shlibdeps strip gzip md5sum; do
   command -v "$tool" >/dev/null || fail "$tool is missing; run scripts/setup.sh"
 done
 
-version_part() {
-  sed -n "s/^#define KOSMARA_VERSION_$1 \([0-9][0-9]*\)\$/\1/p" "$root/core/version.h"
-}
-major=$(version_part MAJOR) minor=$(version_part MINOR) patch=$(version_part PATCH)
-[ -n "$major" ] && [ -n "$minor" ] && [ -n "$patch" ] || fail "no version numbers in core/version.h"
-version=$major.$minor.$patch-1
+version=$(bash "$root/scripts/version.sh")-1
 architecture=$(dpkg --print-architecture)
 package=kosmara2aaf
 deb=$root/dist/${package}_${version}_$architecture.deb

@@ -29,12 +29,7 @@ for tool in zip x86_64-w64-mingw32-strip x86_64-w64-mingw32-g++-posix dpkg dpkg-
   command -v "$tool" >/dev/null || fail "$tool is missing; run scripts/setup.sh"
 done
 
-version_part() {
-  sed -n "s/^#define KOSMARA_VERSION_$1 \([0-9][0-9]*\)\$/\1/p" "$root/core/version.h"
-}
-major=$(version_part MAJOR) minor=$(version_part MINOR) patch=$(version_part PATCH)
-[ -n "$major" ] && [ -n "$minor" ] && [ -n "$patch" ] || fail "no version numbers in core/version.h"
-version=$major.$minor.$patch
+version=$(bash "$root/scripts/version.sh")
 name=KosmaraExport-$version-win64
 zip_file=$root/dist/$name.zip
 # A run that fails leaves no zip behind that looks like its result.
