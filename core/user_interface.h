@@ -45,6 +45,11 @@ public:
     // export waits for it, at most a minute. Called once when the waiting
     // starts. Unless a front end shows it, nothing shows.
     virtual void WaitingForStagingFolder([[maybe_unused]] std::u16string_view folder) {}
+
+    // Called again and again while the export waits (for the staging
+    // folder), a few times a second: a window handles what has come for it
+    // meanwhile, so the system never takes it for hung.
+    virtual void StillWaiting() {}
 };
 
 }  // namespace kosmara

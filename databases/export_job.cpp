@@ -92,9 +92,13 @@ FolderLock HoldStagingFolder(ExportContext& context, std::u16string_view staging
         (stagingIdentity == IdentityOfPath(tableFolder) || stagingIdentity == IdentityOfPath(storeFolder))) {
         throw Error(FillMessage(kStagingFolderIsTableFolder, {staging}));
     }
+    bool told = false;
     std::optional<FolderLock> lock =
-        FolderLock::Acquire(staging, kStagingLockName, context.stagingWait,
-                            [&context, staging] { context.ui.WaitingForStagingFolder(staging); });
+        FolderLock::Acquire(staging, kStagingLockName, context.stagingWait, [&context, &told, staging] {
+            if (!told) context.ui.WaitingForStagingFolder(staging);
+            told = true;
+            context.ui.StillWaiting();
+        });
     if (!lock) throw Error(FillMessage(kStagingFolderBusy, {staging}));
     const std::u16string mask = FileMaskOf(tableName);
     const std::u16string base = BaseNameOf(tableName);

@@ -100,8 +100,8 @@ void CreatePrivateFolder(std::u16string_view path);
 class FolderLock {
 public:
     // Takes the lock file name in folder, creating it where needed. While
-    // another holds it, calls waiting once and tries again until wait has
-    // passed; then nothing. A lock file that cannot be opened at all fails
+    // another holds it, calls waiting before each short pause and tries
+    // again until wait has passed; then nothing. A lock file that cannot be opened at all fails
     // with kCannotCreateFile.
     static std::optional<FolderLock> Acquire(std::u16string_view folder, std::u16string_view name,
                                              std::chrono::milliseconds wait, const std::function<void()>& waiting);

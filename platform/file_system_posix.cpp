@@ -228,14 +228,12 @@ std::optional<FolderLock> FolderLock::Acquire(std::u16string_view folder, std::u
     if (!handle)
         throw Error(FillMessage(kCannotCreateFile, {path, SystemErrorText(static_cast<unsigned long>(errno))}));
     const auto deadline = std::chrono::steady_clock::now() + wait;
-    bool told = false;
     while (::flock(static_cast<int>(handle.get()), LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR) continue;
         if (errno != EWOULDBLOCK)
             throw Error(FillMessage(kCannotCreateFile, {path, SystemErrorText(static_cast<unsigned long>(errno))}));
         if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
-        if (!told && waiting) waiting();
-        told = true;
+        if (waiting) waiting();
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     return FolderLock(std::move(handle));

@@ -239,7 +239,6 @@ std::optional<FolderLock> FolderLock::Acquire(std::u16string_view folder, std::u
                                               std::chrono::milliseconds wait, const std::function<void()>& waiting) {
     const std::u16string path = JoinPath(folder, name);
     const auto deadline = std::chrono::steady_clock::now() + wait;
-    bool told = false;
     for (;;) {
         // No sharing: a second opener gets a sharing violation until this
         // handle closes, also when the process ends without a word.
@@ -250,8 +249,7 @@ std::optional<FolderLock> FolderLock::Acquire(std::u16string_view folder, std::u
         if (code != ERROR_SHARING_VIOLATION && code != ERROR_LOCK_VIOLATION && code != ERROR_ACCESS_DENIED)
             throw Error(FillMessage(kCannotCreateFile, {path, SystemErrorText(code)}));
         if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
-        if (!told && waiting) waiting();
-        told = true;
+        if (waiting) waiting();
         ::Sleep(100);
     }
 }

@@ -39,9 +39,11 @@ public:
     std::vector<std::u16string> passwordQuestions;
     std::vector<std::u16string> messages;
     std::vector<std::u16string> waits;  // staging folders waited for
+    int stillWaiting = 0;               // calls while waiting for one
 
     void ShowMessage(std::u16string_view text) override { messages.emplace_back(text); }
     void WaitingForStagingFolder(std::u16string_view folder) override { waits.emplace_back(folder); }
+    void StillWaiting() override { ++stillWaiting; }
     std::optional<std::u16string> AskOutputFile(std::u16string_view proposed) override {
         proposals.emplace_back(proposed);
         return output;

@@ -113,14 +113,18 @@ TEST(StagingFolder, ASecondExportWaitsForTheFirstAndGivesUpNamingTheFolder) {
         ASSERT_TRUE(other.has_value());
         EXPECT_ERROR_MESSAGE(world.Export(table, true), FillMessage(kStagingFolderBusy, {world.Staging()}));
         EXPECT_EQ(world.ui.waits, std::vector<std::u16string>{world.Staging()});
+        // Told once, and called on while it waits, so a window can answer.
+        EXPECT_GE(world.ui.stillWaiting, 1);
         EXPECT_EQ(SnapshotOf(DriveTree::Native(world.Staging())), (Snapshot{{"kosmara-sperre", ""}}));
         EXPECT_FALSE(std::filesystem::exists(DriveTree::Native(world.ui.output.value())));
         EXPECT_EQ(world.session.networkControlFolder(), u"");  // the engine was not reached
     }
     // Released: the export goes through without waiting.
     world.ui.waits.clear();
+    world.ui.stillWaiting = 0;
     EXPECT_EQ(world.Export(table, true), 1);
     EXPECT_TRUE(world.ui.waits.empty());
+    EXPECT_EQ(world.ui.stillWaiting, 0);
     world.ExpectClosed();
 }
 

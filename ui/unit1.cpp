@@ -548,6 +548,11 @@ std::optional<std::u16string> TForm1::AskOutputFile(std::u16string_view proposed
 // the disk.
 void TForm1::WaitingForStagingFolder(std::u16string_view) { SetBusy(true); }
 
+void TForm1::StillWaiting() {
+    SetBusy(true);
+    HandleWaitingMessages();
+}
+
 std::optional<std::u16string> TForm1::AskPassword(std::u16string_view) {
     SetBusy(false);
     std::optional<std::u16string> password = RunPasswordDialog(window_, Session::Default());

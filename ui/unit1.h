@@ -43,6 +43,7 @@ public:
     std::optional<std::u16string> AskOutputFile(std::u16string_view proposed) override;
     std::optional<std::u16string> AskPassword(std::u16string_view tablePath) override;
     void WaitingForStagingFolder(std::u16string_view folder) override;
+    void StillWaiting() override;
     // While the export writes its records the window keeps answering: the
     // messages waiting for it are handled here, now and then, and the
     // taskbar button shows how far the export has come.
