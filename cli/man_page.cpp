@@ -72,20 +72,25 @@ std::string EscapeWord(std::string_view word) {
     return escaped;
 }
 
-// Running text as one roff text line: words escaped, and a line that would
-// start with a control character made plain text.
-std::string Escape(std::string_view text) {
-    std::string escaped;
+// text's words, split at blanks, each made roff by transform and joined by
+// blanks again; a line that would start with a control character is made
+// plain text.
+template <typename Transform>
+std::string RoffLine(std::string_view text, Transform transform) {
+    std::string line;
     std::size_t at = 0;
     while (at <= text.size()) {
         const std::size_t end = std::min(text.find(' ', at), text.size());
-        if (at > 0) escaped += ' ';
-        escaped += EscapeWord(text.substr(at, end - at));
+        if (at > 0) line += ' ';
+        line += transform(text.substr(at, end - at));
         at = end + 1;
     }
-    if (!escaped.empty() && (escaped[0] == '.' || escaped[0] == '\'')) escaped.insert(0, "\\&");
-    return escaped;
+    if (!line.empty() && (line[0] == '.' || line[0] == '\'')) line.insert(0, "\\&");
+    return line;
 }
+
+// Running text as one roff text line: words escaped.
+std::string Escape(std::string_view text) { return RoffLine(text, EscapeWord); }
 
 // A word a user replaces ("TABELLE", "N", "KENNWORT"): capitals only.
 bool IsPlaceholder(std::string_view word) {
@@ -104,27 +109,20 @@ bool IsPlaceholder(std::string_view word) {
 // A call or a term: placeholders in italics, the rest (program, command,
 // options) in bold, brackets, commas and "..." upright.
 std::string Markup(std::string_view text) {
-    std::string marked;
-    std::size_t at = 0;
-    while (at <= text.size()) {
-        const std::size_t end = std::min(text.find(' ', at), text.size());
-        std::string_view word = text.substr(at, end - at);
-        if (at > 0) marked += ' ';
-        at = end + 1;
+    return RoffLine(text, [](std::string_view word) {
         const std::size_t coreStart = std::min(word.find_first_not_of('['), word.size());
         std::size_t coreEnd = word.size();
         while (coreEnd > coreStart && std::string_view("],.").find(word[coreEnd - 1]) != std::string_view::npos) --coreEnd;
         const std::string_view core = word.substr(coreStart, coreEnd - coreStart);
-        marked += word.substr(0, coreStart);
+        std::string marked(word.substr(0, coreStart));
         if (!core.empty()) {
             marked += IsPlaceholder(core) ? "\\fI" : "\\fB";
             marked += EscapeWord(core);
             marked += "\\fR";
         }
         marked += word.substr(coreEnd);
-    }
-    if (!marked.empty() && (marked[0] == '.' || marked[0] == '\'')) marked.insert(0, "\\&");
-    return marked;
+        return marked;
+    });
 }
 
 // A section name as man pages write it: in capitals (umlauts too).

@@ -83,6 +83,16 @@ std::filesystem::path WriteHoroscopeTable(const std::filesystem::path& folder, c
                       folder, baseName, extension);
 }
 
+// The tables of a plain row (plain) and of an XP row (xp) whose own folder
+// holds no table any more: its data lies in the VirtualStore.
+void WriteRowTables(const testing::DriveTree& tree, const std::u16string& plain, const std::u16string& xp) {
+    testing::DriveTree::CreateFolder(FolderOfPath(xp));
+    for (const std::u16string& folder : {FolderOfPath(plain), FolderOfPath(tree.StorePath(xp))}) {
+        testing::DriveTree::CreateFolder(folder);
+        WriteHoroscopeTable(testing::DriveTree::Native(folder));
+    }
+}
+
 TEST(CommandLineTest, RefusesWrongUsage) {
     const struct {
         std::vector<std::u16string> arguments;
@@ -403,12 +413,7 @@ TEST(CommandLineTest, ListsAndExportsRegisteredDatabases) {
     const std::u16string plain = tree.Path(u"Daten/Horoskop.DB");
     const std::u16string xp = tree.Path(u"Programme/Astro/Horoskop.DB");
     const std::u16string missing = tree.Path(u"Fehlt/Horoskop.DB");
-    // The XP row's folder holds no table any more: its data lies in the VirtualStore.
-    testing::DriveTree::CreateFolder(FolderOfPath(xp));
-    for (const std::u16string& folder : {FolderOfPath(plain), FolderOfPath(tree.StorePath(xp))}) {
-        testing::DriveTree::CreateFolder(folder);
-        WriteHoroscopeTable(testing::DriveTree::Native(folder));
-    }
+    WriteRowTables(tree, plain, xp);
     FakeSystem system;
     system.localAppData = tree.appData();
     system.temporaryFolder = tree.TemporaryFolder();
@@ -526,11 +531,7 @@ TEST(CommandLineTest, ExportsEveryRegisteredDatabase) {
     const std::u16string missing = tree.Path(u"Fehlt/Horoskop.DB");
     const std::u16string damaged = tree.Path(u"Kaputt/Horoskop.DB");
     const std::u16string other = tree.Path(u"Andere/Kunden.db");
-    testing::DriveTree::CreateFolder(FolderOfPath(xp));
-    for (const std::u16string& folder : {FolderOfPath(plain), FolderOfPath(tree.StorePath(xp))}) {
-        testing::DriveTree::CreateFolder(folder);
-        WriteHoroscopeTable(testing::DriveTree::Native(folder));
-    }
+    WriteRowTables(tree, plain, xp);
     testing::DriveTree::CreateFolder(FolderOfPath(other));
     WriteHoroscopeTable(testing::DriveTree::Native(FolderOfPath(other)), "Kunden", ".db");
     testing::DriveTree::CreateFolder(FolderOfPath(damaged));
@@ -593,12 +594,8 @@ TEST(CommandLineTest, DocumentsTakeWhatTheFolderRefuses) {
     const std::u16string plain = tree.Path(u"Programme/Daten/Horoskop.DB");
     const std::u16string xp = tree.Path(u"Programme/Astro/Horoskop.DB");
     const std::u16string documents = FullPath(tree.Path(u"Dokumente"));
-    testing::DriveTree::CreateFolder(FolderOfPath(xp));
     testing::DriveTree::CreateFolder(documents);
-    for (const std::u16string& folder : {FolderOfPath(plain), FolderOfPath(tree.StorePath(xp))}) {
-        testing::DriveTree::CreateFolder(folder);
-        WriteHoroscopeTable(testing::DriveTree::Native(folder));
-    }
+    WriteRowTables(tree, plain, xp);
     FakeSystem system;
     system.localAppData = tree.appData();
     system.temporaryFolder = tree.TemporaryFolder();
@@ -740,11 +737,7 @@ TEST(CommandLineTest, ExportAllRefusesAnIntoFolderItMustNotFill) {
     testing::DriveTree tree;
     const std::u16string plain = tree.Path(u"Daten/Horoskop.DB");
     const std::u16string xp = tree.Path(u"Programme/Astro/Horoskop.DB");
-    testing::DriveTree::CreateFolder(FolderOfPath(xp));
-    for (const std::u16string& folder : {FolderOfPath(plain), FolderOfPath(tree.StorePath(xp))}) {
-        testing::DriveTree::CreateFolder(folder);
-        WriteHoroscopeTable(testing::DriveTree::Native(folder));
-    }
+    WriteRowTables(tree, plain, xp);
     testing::DriveTree::CreateFile(tree.Path(u"Datei.txt"), "kein Ordner");
     FakeSystem system;
     system.localAppData = tree.appData();

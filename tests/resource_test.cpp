@@ -317,6 +317,20 @@ TEST(Manifest, IsResourceOneAndTheOnlyOne) {
     EXPECT_EQ(names, std::vector<std::wstring>{L"#1"});
 }
 
+// The Windows versions both programs are made for.
+constexpr const char* kSupportedSystems[] = {
+    R"(<supportedOS Id="{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"/>)",  // Windows 7
+    R"(<supportedOS Id="{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}"/>)",  // Windows 8
+    R"(<supportedOS Id="{1f676c76-80e1-4239-95bb-83d0f6d0da78}"/>)",  // Windows 8.1
+    R"(<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>)",  // Windows 10 and 11
+};
+
+void ExpectDeclared(std::string_view manifest, std::span<const char* const> declarations) {
+    for (const char* declaration : declarations) {
+        EXPECT_NE(manifest.find(declaration), std::string_view::npos) << "missing: " << declaration;
+    }
+}
+
 TEST(Manifest, DeclaresWhatTheProgramReliesOn) {
     const auto bytes = Resource(RT_MANIFEST, MAKEINTRESOURCEW(1));
     ASSERT_FALSE(bytes.empty()) << "no manifest";
@@ -328,14 +342,9 @@ TEST(Manifest, DeclaresWhatTheProgramReliesOn) {
         R"(publicKeyToken="6595b64144ccf1df")",
         R"(>true/pm</dpiAware>)",
         R"(>PerMonitorV2, PerMonitor</dpiAwareness>)",
-        R"(<supportedOS Id="{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"/>)",  // Windows 7
-        R"(<supportedOS Id="{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}"/>)",  // Windows 8
-        R"(<supportedOS Id="{1f676c76-80e1-4239-95bb-83d0f6d0da78}"/>)",  // Windows 8.1
-        R"(<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>)",  // Windows 10 and 11
     };
-    for (const char* declaration : declarations) {
-        EXPECT_NE(manifest.find(declaration), std::string_view::npos) << "missing: " << declaration;
-    }
+    ExpectDeclared(manifest, declarations);
+    ExpectDeclared(manifest, kSupportedSystems);
     // The program speaks UTF-16 to Windows; a UTF-8 ANSI code page would change what the -A calls of
     // libraries see.
     EXPECT_EQ(manifest.find("<activeCodePage"), std::string_view::npos);
@@ -385,14 +394,9 @@ TEST_F(CommandLineManifest, DeclaresWhatTheProgramReliesOn) {
     const char* const declarations[] = {
         R"(<requestedExecutionLevel level="asInvoker" uiAccess="false"/>)",
         R"(<longPathAware xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">true</longPathAware>)",
-        R"(<supportedOS Id="{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"/>)",  // Windows 7
-        R"(<supportedOS Id="{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}"/>)",  // Windows 8
-        R"(<supportedOS Id="{1f676c76-80e1-4239-95bb-83d0f6d0da78}"/>)",  // Windows 8.1
-        R"(<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>)",  // Windows 10 and 11
     };
-    for (const char* declaration : declarations) {
-        EXPECT_NE(manifest.find(declaration), std::string_view::npos) << "missing: " << declaration;
-    }
+    ExpectDeclared(manifest, declarations);
+    ExpectDeclared(manifest, kSupportedSystems);
     // No window: neither common controls nor DPI awareness; UTF-16 to Windows: no UTF-8 ANSI code page.
     for (const char* absent : {"Common-Controls", "dpiAware", "<activeCodePage"}) {
         EXPECT_EQ(manifest.find(absent), std::string_view::npos) << "unexpected: " << absent;
